@@ -1,0 +1,192 @@
+// Windows Sockets 2 over this machine's BSD sockets, with Winsock's semantics where the two
+// differ. Everything lives in namespace ws2, because socket, bind, select, sendto and the rest
+// are also the names of the host's own socket calls.
+//
+// Differences from BSD sockets that callers rely on:
+// - a datagram longer than the receive buffer fails with WSAEMSGSIZE (the start of it is still
+//   copied and the rest is discarded) instead of being cut silently;
+// - an empty datagram is received as 0 bytes;
+// - fd_set is a counted list of sockets: select works for any descriptor number, and on return
+//   each set holds only the sockets that are ready;
+// - option levels and names carry Winsock's values (SOL_SOCKET is 0xFFFF);
+// - SO_RCVBUF grants the size asked for (the host's ceiling does not cut it when the process is
+//   privileged enough to pass it);
+// - errors are reported as Winsock error numbers through WSAGetLastError;
+// - every call but WSAStartup fails with WSANOTINITIALISED until WSAStartup has succeeded.
+#pragma once
+
+#include <sys/select.h>  // the host's FD_ macros, which the Winsock ones below replace
+#include <sys/time.h>    // struct timeval: the same fields as Winsock's
+
+#include "pal/windef.h"
+
+#undef FD_SETSIZE
+#undef FD_SET
+#undef FD_CLR
+#undef FD_ISSET
+#undef FD_ZERO
+
+namespace ws2 {
+
+using u_char = unsigned char;
+using u_short = unsigned short;
+using u_int = unsigned int;
+using u_long = std::uint32_t;  // 32 bits, as on Windows
+using SOCKET = UINT_PTR;
+
+constexpr SOCKET INVALID_SOCKET = ~static_cast<SOCKET>(0);
+constexpr int SOCKET_ERROR = -1;
+
+// ---- start-up ----------------------------------------------------------------------------------
+
+constexpr int WSADESCRIPTION_LEN = 256;
+constexpr int WSASYS_STATUS_LEN = 128;
+
+struct WSADATA {
+  WORD wVersion;
+  WORD wHighVersion;
+  unsigned short iMaxSockets;
+  unsigned short iMaxUdpDg;
+  char* lpVendorInfo;
+  char szDescription[WSADESCRIPTION_LEN + 1];
+  char szSystemStatus[WSASYS_STATUS_LEN + 1];
+};
+using LPWSADATA = WSADATA*;
+
+/// Counts its callers; version 2.2 (and any request of 2.2 or more) is granted 2.2.
+int WSAStartup(WORD versionRequested, LPWSADATA data);
+int WSACleanup();
+
+int WSAGetLastError();
+void WSASetLastError(int error);
+
+// ---- error numbers -----------------------------------------------------------------------------
+
+constexpr int WSAEINTR = 10004;
+constexpr int WSAEBADF = 10009;
+constexpr int WSAEACCES = 10013;
+constexpr int WSAEFAULT = 10014;
+constexpr int WSAEINVAL = 10022;
+constexpr int WSAEMFILE = 10024;
+constexpr int WSAEWOULDBLOCK = 10035;
+constexpr int WSAEINPROGRESS = 10036;
+constexpr int WSAEALREADY = 10037;
+constexpr int WSAENOTSOCK = 10038;
+constexpr int WSAEDESTADDRREQ = 10039;
+constexpr int WSAEMSGSIZE = 10040;
+constexpr int WSAEPROTOTYPE = 10041;
+constexpr int WSAENOPROTOOPT = 10042;
+constexpr int WSAEPROTONOSUPPORT = 10043;
+constexpr int WSAESOCKTNOSUPPORT = 10044;
+constexpr int WSAEOPNOTSUPP = 10045;
+constexpr int WSAEAFNOSUPPORT = 10047;
+constexpr int WSAEADDRINUSE = 10048;
+constexpr int WSAEADDRNOTAVAIL = 10049;
+constexpr int WSAENETDOWN = 10050;
+constexpr int WSAENETUNREACH = 10051;
+constexpr int WSAECONNRESET = 10054;
+constexpr int WSAENOBUFS = 10055;
+constexpr int WSAEISCONN = 10056;
+constexpr int WSAENOTCONN = 10057;
+constexpr int WSAETIMEDOUT = 10060;
+constexpr int WSAECONNREFUSED = 10061;
+constexpr int WSAEHOSTUNREACH = 10065;
+constexpr int WSASYSNOTREADY = 10091;
+constexpr int WSAVERNOTSUPPORTED = 10092;
+constexpr int WSANOTINITIALISED = 10093;
+
+// ---- addresses ---------------------------------------------------------------------------------
+
+constexpr int AF_INET = 2;
+constexpr int SOCK_STREAM = 1;
+constexpr int SOCK_DGRAM = 2;
+constexpr int SOCK_RAW = 3;
+constexpr int IPPROTO_IP = 0;
+constexpr int IPPROTO_ICMP = 1;
+constexpr int IPPROTO_UDP = 17;
+
+constexpr u_long INADDR_ANY = 0x00000000;
+constexpr u_long INADDR_BROADCAST = 0xFFFFFFFF;
+constexpr u_long INADDR_NONE = 0xFFFFFFFF;
+
+struct in_addr {
+  u_long s_addr;  // network byte order
+};
+
+struct sockaddr {
+  u_short sa_family;
+  char sa_data[14];
+};
+
+struct sockaddr_in {
+  short sin_family;
+  u_short sin_port;  // network byte order
+  in_addr sin_addr;
+  char sin_zero[8];
+};
+
+constexpr u_short htons(u_short value) { return static_cast<u_short>((value << 8) | (value >> 8)); }
+constexpr u_short ntohs(u_short value) { return htons(value); }
+constexpr u_long htonl(u_long value) {
+  return ((value & 0xFF) << 24) | ((value & 0xFF00) << 8) | ((value >> 8) & 0xFF00) | (value >> 24);
+}
+constexpr u_long ntohl(u_long value) { return htonl(value); }
+
+// ---- options -----------------------------------------------------------------------------------
+
+constexpr int SOL_SOCKET = 0xFFFF;
+constexpr int SO_REUSEADDR = 0x0004;
+constexpr int SO_BROADCAST = 0x0020;
+constexpr int SO_RCVBUF = 0x1002;
+
+// ---- socket lists ------------------------------------------------------------------------------
+
+#ifndef WS2_FD_SETSIZE
+#define WS2_FD_SETSIZE 64
+#endif
+#define FD_SETSIZE WS2_FD_SETSIZE
+
+struct fd_set {
+  u_int fd_count;
+  SOCKET fd_array[FD_SETSIZE];
+};
+
+int __WSAFDIsSet(SOCKET socket, fd_set* set);
+
+// The Winsock macros: FD_SET adds a socket once, while there is room.
+#define FD_ZERO(set) (((ws2::fd_set*)(set))->fd_count = 0)
+#define FD_ISSET(s, set) ws2::__WSAFDIsSet((ws2::SOCKET)(s), (ws2::fd_set*)(set))
+#define FD_SET(s, set)                                                                          \
+  do {                                                                                          \
+    ws2::u_int i_;                                                                              \
+    for (i_ = 0; i_ < ((ws2::fd_set*)(set))->fd_count; ++i_)                                    \
+      if (((ws2::fd_set*)(set))->fd_array[i_] == (ws2::SOCKET)(s)) break;                       \
+    if (i_ == ((ws2::fd_set*)(set))->fd_count && ((ws2::fd_set*)(set))->fd_count < FD_SETSIZE) \
+      ((ws2::fd_set*)(set))->fd_array[((ws2::fd_set*)(set))->fd_count++] = (ws2::SOCKET)(s);    \
+  } while (0)
+#define FD_CLR(s, set)                                                                    \
+  do {                                                                                    \
+    ws2::fd_set* set_ = (ws2::fd_set*)(set);                                              \
+    for (ws2::u_int i_ = 0; i_ < set_->fd_count; ++i_) {                                  \
+      if (set_->fd_array[i_] == (ws2::SOCKET)(s)) {                                       \
+        for (; i_ + 1 < set_->fd_count; ++i_) set_->fd_array[i_] = set_->fd_array[i_ + 1]; \
+        --set_->fd_count;                                                                 \
+        break;                                                                            \
+      }                                                                                   \
+    }                                                                                     \
+  } while (0)
+
+using ::timeval;
+
+// ---- calls -------------------------------------------------------------------------------------
+
+SOCKET socket(int af, int type, int protocol);
+int closesocket(SOCKET s);
+int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen);
+int bind(SOCKET s, const sockaddr* name, int namelen);
+/// `nfds` is ignored, as in Winsock. A null timeout waits without limit.
+int select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, const timeval* timeout);
+int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen);
+int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen);
+
+}  // namespace ws2
