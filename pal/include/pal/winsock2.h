@@ -132,6 +132,13 @@ constexpr u_long htonl(u_long value) {
 }
 constexpr u_long ntohl(u_long value) { return htonl(value); }
 
+/// A dotted address ("a.b.c.d", or the shorter "a.b.c", "a.b", "a" forms; each part decimal,
+/// octal with a leading 0 or hexadecimal with 0x) in network byte order. Text after the address
+/// must begin with white space and is ignored. INADDR_NONE for null, empty or ill-formed text.
+u_long inet_addr(const char* cp);
+/// The dotted quad of an address, in a buffer of the calling thread that the next call reuses.
+char* inet_ntoa(in_addr address);
+
 // ---- options -----------------------------------------------------------------------------------
 
 constexpr int SOL_SOCKET = 0xFFFF;

@@ -1,0 +1,37 @@
+// The discovery message envelope: every datagram is one XML text with a root XML_MORVEK holding
+// a MESSAGE_HEADER (Msg_type, Msg_code, Msg_flag) and a MESSAGE_BODY.
+#pragma once
+
+#include <cstddef>
+
+#include <ixml.h>
+
+namespace prowlnet {
+
+constexpr int kEnvelopeBufferSize = 2048;  // the whole text and its terminator
+constexpr int kHeaderFieldSize = 256;
+
+enum MessageCode { kSearchRequest = 1, kModifyRequest = 2, kSearchReply = 3 };
+
+/// Writes the envelope for `code` around `body` (or none) into `buffer`. Returns the length of
+/// the text, or -1 if it would not fit the buffer whole.
+int BuildEnvelope(char* buffer, size_t size, int code, const char* body);
+
+/// The envelope checks shared by every reader of a received text: both markers present as plain
+/// substrings, and the whole text well-formed. Logs the failure and returns null, or returns the
+/// document, which the caller frees.
+IXML_Document* ParseEnvelope(const char* text);
+
+/// Fills the three header fields (each cut to 255 characters) from the first MESSAGE_HEADER.
+/// 0 when all three are present and non-empty; -1 envelope failure; -2 no MESSAGE_HEADER;
+/// -3, -4, -5 for a missing or empty Msg_type, Msg_code, Msg_flag.
+int ParseMessageHeader(const char* text, char (&type)[kHeaderFieldSize], char (&code)[kHeaderFieldSize],
+                       char (&flag)[kHeaderFieldSize]);
+
+/// The first element named `name` anywhere in the document, or null.
+IXML_Node* FirstElementNamed(IXML_Document* document, const char* name);
+
+/// An attribute's value as the readers treat it: null when the value is absent or empty.
+const char* AttributeValue(IXML_Node* attribute);
+
+}  // namespace prowlnet

@@ -1,0 +1,7 @@
+#include "engine/reply_intake.h"
+
+namespace prowlnet {
+
+void HandleSearchReply(SharedState&, const char*, int) {}
+
+}  // namespace prowlnet

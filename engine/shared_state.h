@@ -1,0 +1,67 @@
+// The data that the host's thread and the search thread share: the device table and the host
+// network block, with the one lock that guards them.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/ipc_info.h"
+#include "pal/kernel32.h"
+
+namespace prowlnet {
+
+/// The host's own network parameters as dotted-quad text; an empty string means not loaded.
+struct HostNetInfo {
+  static constexpr int kCount = 5;
+  static constexpr int kSize = 32;
+  enum Index { kAddress = 0, kNetmask = 1, kGateway = 2, kDns1 = 3, kDns2 = 4 };
+
+  char values[kCount][kSize] = {};
+
+  void Clear() {
+    for (auto& value : values) value[0] = '\0';
+  }
+};
+
+/// The devices found in the current run, in order of first sighting, keyed by serial number.
+/// Slots 0 to count - 1 hold records; records are freed only all at once.
+struct DeviceTable {
+  static constexpr int kCapacity = 1000;
+
+  std::array<std::unique_ptr<IpcInfo>, kCapacity> slots;
+  std::int32_t count = 0;
+
+  void Clear() {
+    for (auto& slot : slots) slot.reset();
+    count = 0;
+  }
+};
+
+/// Addresses handed to devices by modifications, in network byte order; 0 marks a free slot.
+struct AssignedAddressTable {
+  static constexpr int kCapacity = 255;
+  std::array<std::uint32_t, kCapacity> addresses = {};
+};
+
+/// What a control object shares with its search thread. Both hold a reference, so that a thread
+/// that had to be abandoned still finds its own state, and no longer the object's, after the
+/// object has moved on to a fresh one.
+class SharedState {
+ public:
+  SharedState() { InitializeCriticalSection(&lock); }
+  ~SharedState() { DeleteCriticalSection(&lock); }
+  SharedState(const SharedState&) = delete;
+  SharedState& operator=(const SharedState&) = delete;
+
+  /// The running flag: written by the host's thread, read afresh at every check of the thread.
+  std::atomic<int> running{0};
+
+  /// Guards `table` and `netInfo`; held only for copies, never across a platform call that waits.
+  CRITICAL_SECTION lock;
+  DeviceTable table;
+  HostNetInfo netInfo;
+};
+
+}  // namespace prowlnet
