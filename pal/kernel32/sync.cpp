@@ -3,6 +3,7 @@
 #include <time.h>
 
 #include <cerrno>
+#include <mutex>
 
 #include "pal/kernel32.h"
 
@@ -30,9 +31,14 @@ DWORD GetTickCount() {
 void GetLocalTime(SYSTEMTIME* out) {
   timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  tzset();  // a TZ changed since the last call takes effect, as it would for a new process
   tm local;
-  localtime_r(&now.tv_sec, &local);
+  {
+    // tzset rewrites the C library's time-zone state; one caller at a time.
+    static std::mutex timeZone;
+    std::lock_guard lock(timeZone);
+    tzset();  // a TZ changed since the last call takes effect, as it would for a new process
+    localtime_r(&now.tv_sec, &local);
+  }
   out->wYear = static_cast<WORD>(local.tm_year + 1900);
   out->wMonth = static_cast<WORD>(local.tm_mon + 1);
   out->wDayOfWeek = static_cast<WORD>(local.tm_wday);

@@ -1,0 +1,21 @@
+// ICMP echo probing of a candidate address.
+#pragma once
+
+#include <cstdint>
+
+namespace prowlnet {
+
+constexpr int kProbeAttempts = 5;
+constexpr int kProbeWaitMicroseconds = 100000;
+constexpr int kProbeRequestSize = 12;
+constexpr int kProbeReceiveSize = 256;
+
+/// The RFC 1071 checksum of `length` bytes, summed as 16-bit words in this machine's byte
+/// order, an odd last byte added as it is, folded twice; stored in the packet as it comes out.
+std::uint16_t IcmpChecksum(const void* data, int length);
+
+/// Probes `target` (network byte order) with up to 5 echo requests, 100 ms apart at most.
+/// 1: no echo reply came from it (usable); 0: it answered (in use); -1: the probe failed.
+int PintTest(std::uint32_t target);
+
+}  // namespace prowlnet

@@ -1,0 +1,104 @@
+// ICMP echo probing against real hosts: the lan namespace's kernel answers pings for its own
+// addresses; foreign and malformed ICMP messages come from a raw socket there.
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "diag/debug_log.h"
+#include "netenv/icmp_probe.h"
+#include "pal/winsock2.h"
+#include "support/icmp_sender.h"
+#include "support/log_files.h"
+#include "support/netns.h"
+#include "support/temp_prefix.h"
+
+namespace {
+
+using namespace prowlnet;
+using namespace test_support;
+
+std::uint16_t Checksum(std::initializer_list<std::uint8_t> bytes) {
+  const std::basic_string<std::uint8_t> data(bytes);
+  return IcmpChecksum(data.data(), static_cast<int>(data.size()));
+}
+
+/// The two bytes as they land in the packet.
+std::string Stored(std::uint16_t checksum) {
+  char bytes[2];
+  std::memcpy(bytes, &checksum, 2);
+  char text[8];
+  std::snprintf(text, sizeof text, "%02x %02x", static_cast<unsigned char>(bytes[0]), static_cast<unsigned char>(bytes[1]));
+  return text;
+}
+
+TEST(IcmpChecksum, MatchesTheInternetChecksumOnTheWire) {
+  EXPECT_EQ(Stored(Checksum({0x08, 0, 0, 0, 0, 0, 0, 0})), "f7 ff") << "an empty echo request";
+  EXPECT_EQ(Stored(Checksum({0x00, 0x01, 0xf2, 0x03, 0xf4, 0xf5, 0xf6, 0xf7})), "22 0d") << "the RFC 1071 example: sum dd f2";
+  EXPECT_EQ(Stored(Checksum({0x01})), "fe ff") << "an odd byte counts as the high byte on the wire";
+  EXPECT_EQ(Stored(Checksum({0xff, 0xff, 0xff})), "00 ff") << "carries fold back in";
+  EXPECT_EQ(Checksum({}), 0xFFFF);
+}
+
+TEST(IcmpChecksum, APacketWithItsChecksumSumsToZero) {
+  std::uint8_t packet[12] = {8, 0, 0, 0, 3, 0, 3, 0, 0x12, 0x34, 0x56, 0x78};
+  const std::uint16_t checksum = IcmpChecksum(packet, sizeof packet);
+  std::memcpy(packet + 2, &checksum, 2);
+  EXPECT_EQ(IcmpChecksum(packet, sizeof packet), 0);
+}
+
+class ProbeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    prefix_.WriteDriveCFile("uc_dbg.cfg", "file=1;");
+    ws2::WSADATA data;
+    ws2::WSAStartup(MAKEWORD(2, 2), &data);
+    DebugLogOpen();
+  }
+  void TearDown() override {
+    DebugLogClose();
+    ws2::WSACleanup();
+  }
+  std::uint32_t Address(int last) const { return AddressOf(network_.prefix() + std::to_string(last)); }
+  std::string Log() const { return AllLogText(prefix_.DriveC()); }
+
+  TempPrefix prefix_;
+  TestNetwork network_;
+  NamespaceScope scope_{network_.pc().name()};
+};
+
+TEST_F(ProbeTest, AHostThatAnswersIsInUse) {
+  EXPECT_EQ(PintTest(Address(1)), 0);
+  EXPECT_NE(Log().find("got replay from ip: " + network_.LanAddress() + "\r\n"), std::string::npos);
+}
+
+TEST_F(ProbeTest, ASilentAddressIsUsableAfterFiveAttempts) {
+  EXPECT_EQ(PintTest(Address(200)), 1);
+  EXPECT_NE(Log().find("PintTest(): no replay recv, ip " + network_.prefix() + "200 is usable.\r\n"), std::string::npos);
+}
+
+TEST_F(ProbeTest, AnEchoReplyFromAnotherHostOnlyUsesUpAttempts) {
+  network_.lan().Ip({"addr", "add", network_.prefix() + "60/24", "dev", TestNetwork::kLanInterface});
+  IcmpSender foreign(network_.lan().name(), network_.prefix() + "60", network_.PcAddress(), IcmpSender::Message(0, 8));
+  EXPECT_EQ(PintTest(Address(50)), 1);
+  const std::string log = Log();
+  EXPECT_GE(Occurrences(log, "PintTest(): recv packet not from dest ip, but from: " + network_.prefix() + "60\r\n"), 1u);
+  EXPECT_EQ(log.find("got replay"), std::string::npos);
+}
+
+TEST_F(ProbeTest, OtherMessagesFromTheTargetDoNotMarkItInUse) {
+  // The target exists but does not answer pings; it sends other ICMP messages instead.
+  network_.lan().Ip({"addr", "add", network_.prefix() + "50/24", "dev", TestNetwork::kLanInterface});
+  RunInNamespace(network_.lan().name(),
+                 [] { RunProgram({"sysctl", "-q", "-w", "net.ipv4.icmp_echo_ignore_all=1"}); });
+  {
+    IcmpSender unreachable(network_.lan().name(), network_.prefix() + "50", network_.PcAddress(),
+                           IcmpSender::Message(3, 28));
+    EXPECT_EQ(PintTest(Address(50)), 1);
+  }
+  EXPECT_GE(Occurrences(Log(), "recv not icmp packet.\r\n"), 1u);
+  EXPECT_EQ(Log().find("got replay"), std::string::npos);
+}
+
+}  // namespace
