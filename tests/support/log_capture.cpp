@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <regex>
+#include <string_view>
+#include <cctype>
 
 namespace test_support {
 namespace {
@@ -31,6 +32,28 @@ std::string WithoutTextMode(const std::string& text) {
   return logged;
 }
 
+/// The prefix of every line: module, time and thread ("0" stands for a digit, "x" for a hex digit).
+constexpr std::string_view kLinePrefix = "PROWLNET: 0000-00-00 00:00:00: xxxxxxxx: ";
+
+bool LinePrefixAt(const std::string& text, size_t at) {
+  if (text.size() - at < kLinePrefix.size()) return false;
+  for (size_t i = 0; i < kLinePrefix.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[at + i]);
+    const char want = kLinePrefix[i];
+    const bool fits = want == '0' ? std::isdigit(c) != 0 : want == 'x' ? std::isxdigit(c) != 0 : c == want;
+    if (!fits) return false;
+  }
+  return true;
+}
+
+/// Where the next line prefix starts at or after `from`, or the end of the text.
+size_t NextLinePrefix(const std::string& text, size_t from) {
+  for (size_t at = text.find("PROWLNET: ", from); at != std::string::npos; at = text.find("PROWLNET: ", at + 1)) {
+    if (LinePrefixAt(text, at)) return at;
+  }
+  return text.size();
+}
+
 }  // namespace
 
 LogCapture::LogCapture(const TempPrefix& prefix) : driveC_(prefix.DriveC()) {
@@ -40,16 +63,11 @@ LogCapture::LogCapture(const TempPrefix& prefix) : driveC_(prefix.DriveC()) {
 std::vector<std::string> LogCapture::Messages() const {
   std::string text;
   for (const std::string& file : LogFiles(driveC_)) text += WithoutTextMode(ReadFile(file));
-  static const std::regex kLinePrefix("PROWLNET: \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d: [0-9a-f]{8}: ");
   std::vector<std::string> messages;
-  std::sregex_iterator match(text.begin(), text.end(), kLinePrefix);
-  const std::sregex_iterator end;
-  while (match != end) {
-    const size_t start = static_cast<size_t>(match->position() + match->length());
-    const auto next = std::next(match);
-    const size_t stop = next == end ? text.size() : static_cast<size_t>(next->position());
-    messages.push_back(text.substr(start, stop - start));
-    match = next;
+  for (size_t at = NextLinePrefix(text, 0); at < text.size();) {
+    const size_t start = at + kLinePrefix.size();
+    at = NextLinePrefix(text, start);
+    messages.push_back(text.substr(start, at - start));
   }
   return messages;
 }
