@@ -1,0 +1,65 @@
+// The cost of one accepted search reply through the intake: a typical reply of about 1.5 KB,
+// parsed four times (serial number and type, then the three sections) and entered in the table.
+#include <string>
+
+#include <benchmark/benchmark.h>
+
+#include "camsim/camera.h"
+#include "engine/reply_intake.h"
+
+namespace prowlnet {
+namespace {
+
+/// Replies of generated cameras `first` .. `first + count - 1`.
+std::vector<std::string> Replies(int count, int first = 0) {
+  std::vector<std::string> replies;
+  for (const camsim::Camera& camera : camsim::GenerateCameras(count, first)) replies.push_back(camsim::BuildReply(camera));
+  return replies;
+}
+
+void Take(SharedState& shared, const std::string& reply) {
+  HandleSearchReply(shared, reply.c_str(), static_cast<int>(reply.size()));
+}
+
+/// A known camera answering again: its record is refreshed in place (the common case in a run).
+void BM_RefreshKnownCamera(benchmark::State& state) {
+  SharedState shared;
+  const std::string reply = Replies(1).front();
+  Take(shared, reply);
+  for (auto _ : state) Take(shared, reply);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * reply.size()));
+  state.counters["reply_bytes"] = static_cast<double>(reply.size());
+}
+BENCHMARK(BM_RefreshKnownCamera)->Repetitions(15)->ReportAggregatesOnly(true);
+
+/// The last of 1000 known cameras answering: the duplicate search walks the whole table.
+void BM_RefreshLastOfAThousand(benchmark::State& state) {
+  SharedState shared;
+  const std::vector<std::string> replies = Replies(1000);
+  for (const std::string& reply : replies) Take(shared, reply);
+  for (auto _ : state) Take(shared, replies.back());
+}
+BENCHMARK(BM_RefreshLastOfAThousand)->Repetitions(15)->ReportAggregatesOnly(true);
+
+/// A camera seen for the first time: a new record is appended (the table is emptied, untimed,
+/// whenever it is full).
+void BM_AddNewCamera(benchmark::State& state) {
+  SharedState shared;
+  const std::vector<std::string> replies = Replies(DeviceTable::kCapacity);
+  size_t next = 0;
+  for (auto _ : state) {
+    if (next == replies.size()) {
+      state.PauseTiming();
+      shared.table.Clear();
+      next = 0;
+      state.ResumeTiming();
+    }
+    Take(shared, replies[next++]);
+  }
+}
+BENCHMARK(BM_AddNewCamera)->Repetitions(15)->ReportAggregatesOnly(true);
+
+}  // namespace
+}  // namespace prowlnet
+
+BENCHMARK_MAIN();
