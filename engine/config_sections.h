@@ -16,7 +16,7 @@ using OwnedText = std::unique_ptr<char[]>;
 /// The record's serial number field, as the LAN writer takes it.
 using SerialNumberField = decltype(IpcInfo::serialNumber);
 
-constexpr size_t kLanTextSize = 1024;     // at most 1023 characters: the body of a modification
+constexpr size_t kLanTextSize = 1024;  // at most 1023 characters: the body of a modification
 constexpr size_t kStreamTextSize = 1024;
 constexpr size_t kUserTextSize = 2048;
 

@@ -1,8 +1,6 @@
 // The readers of the three configuration sections. Each parses the whole text, takes the first
 // element of its section's name wherever it stands, and copies the values out before the
 // document is freed.
-#include <cstring>
-
 #include "diag/debug_log.h"
 #include "engine/config_sections.h"
 #include "engine/envelope.h"
@@ -47,9 +45,12 @@ bool StoreTextAttribute(IXML_Node* attribute, const TextAttribute (&fields)[N]) 
 
 void FillLan(LANCfg& lan, IXML_Node* element) {
   const TextAttribute fields[] = {
-      {"MacAddress", lan.macAddress, sizeof lan.macAddress}, {"IPAddress", lan.ipAddress, sizeof lan.ipAddress},
-      {"Netmask", lan.netmask, sizeof lan.netmask},          {"Gateway", lan.gateway, sizeof lan.gateway},
-      {"DNS1", lan.dns1, sizeof lan.dns1},                   {"DNS2", lan.dns2, sizeof lan.dns2},
+      {"MacAddress", lan.macAddress, sizeof lan.macAddress},
+      {"IPAddress", lan.ipAddress, sizeof lan.ipAddress},
+      {"Netmask", lan.netmask, sizeof lan.netmask},
+      {"Gateway", lan.gateway, sizeof lan.gateway},
+      {"DNS1", lan.dns1, sizeof lan.dns1},
+      {"DNS2", lan.dns2, sizeof lan.dns2},
   };
   ForEachAttribute(element, [&](IXML_Node* attribute) {
     if (NameIs(attribute, "DHCP")) {

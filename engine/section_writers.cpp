@@ -59,7 +59,9 @@ class BoundedText {
   }
 
   /// `name="value"` and CR LF, for an integer.
-  BoundedText& NumberAttribute(const char* name, int value) { return Text(name).Text("=\"").Number(value).Text("\"\r\n"); }
+  BoundedText& NumberAttribute(const char* name, int value) {
+    return Text(name).Text("=\"").Number(value).Text("\"\r\n");
+  }
 
   OwnedText Release() { return std::move(buffer_); }
 

@@ -112,10 +112,11 @@ int main(int argc, char** argv) {
   int failures = 0;
   for (int run = 1; run <= runs; ++run) {
     const Result r = RunOnce(cameras, std::chrono::seconds(timeoutSeconds));
-    std::printf("run %d: %s %ld of %d cameras in %.2f s (first search request after %.2f s); "
-                "replies sent %ld; kernel receive-buffer drops in pc: %ld in all, %ld of the first round\n",
-                run, r.complete ? "found all" : "INCOMPLETE:", r.found, cameras, r.secondsToAll,
-                r.secondsToFirstRequest, r.repliesSent, r.dropped, r.droppedInFirstRound);
+    std::printf(
+        "run %d: %s %ld of %d cameras in %.2f s (first search request after %.2f s); "
+        "replies sent %ld; kernel receive-buffer drops in pc: %ld in all, %ld of the first round\n",
+        run, r.complete ? "found all" : "INCOMPLETE:", r.found, cameras, r.secondsToAll, r.secondsToFirstRequest,
+        r.repliesSent, r.dropped, r.droppedInFirstRound);
     if (!r.complete) ++failures;
   }
   return failures == 0 ? 0 : 1;

@@ -13,7 +13,8 @@ namespace {
 /// Replies of generated cameras `first` .. `first + count - 1`.
 std::vector<std::string> Replies(int count, int first = 0) {
   std::vector<std::string> replies;
-  for (const camsim::Camera& camera : camsim::GenerateCameras(count, first)) replies.push_back(camsim::BuildReply(camera));
+  for (const camsim::Camera& camera : camsim::GenerateCameras(count, first))
+    replies.push_back(camsim::BuildReply(camera));
   return replies;
 }
 

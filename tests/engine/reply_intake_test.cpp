@@ -301,6 +301,18 @@ TEST_F(DirectIntakeTest, MoreThanTwentyAccountsAreAcceptedWithTheFirstTwenty) {
   EXPECT_EQ(shared_.table.slots[1]->stream.videoPort, 554);
 }
 
+TEST_F(DirectIntakeTest, TheDefaultModelIsACameraWhetherNamedOrTakenByDefault) {
+  Camera named = NamedCamera("NAMED-1", 1);
+  named.deviceType = "ROV-AD355";
+  Camera longer = NamedCamera("LONGER-2", 2);
+  longer.deviceType = "ROV-AD3550";
+  Take(named);
+  Take(longer);
+  ASSERT_EQ(shared_.table.count, 1);
+  EXPECT_STREQ(shared_.table.slots[0]->serialNumber, "NAMED-1");
+  EXPECT_EQ(log_.Count("Found one device not IPC, type=ROV-AD3550, sn=LONGER-2\n"), 1);
+}
+
 TEST_F(DirectIntakeTest, NoTextOrANegativeLengthIsIgnored) {
   HandleSearchReply(shared_, nullptr, 10);
   const std::string reply = camsim::BuildReply(NamedCamera("X-1"));

@@ -79,21 +79,24 @@ TEST_F(SectionReaderTest, LanSectionIsFoundWhereverItStands) {
 
 TEST_F(SectionReaderTest, FirstOfTwoSectionsIsRead) {
   LANCfg lan{};
-  ASSERT_EQ(Network_getLANCfgByXml(lan, "<r><x><LANConfig IPAddress=\"1.1.1.1\"/></x>"
-                                        "<LANConfig IPAddress=\"2.2.2.2\" DNS1=\"9.9.9.9\"/></r>"),
+  ASSERT_EQ(Network_getLANCfgByXml(lan,
+                                   "<r><x><LANConfig IPAddress=\"1.1.1.1\"/></x>"
+                                   "<LANConfig IPAddress=\"2.2.2.2\" DNS1=\"9.9.9.9\"/></r>"),
             0);
   EXPECT_STREQ(lan.ipAddress, "1.1.1.1");
   EXPECT_STREQ(lan.dns1, "");
 
   MediaStreamCfg stream{};
-  ASSERT_EQ(GetMediaStreamCfgByXml(stream, "<r><MediaStreamConfig><StreamAccess VideoPort=\"1\"/></MediaStreamConfig>"
-                                           "<MediaStreamConfig><StreamAccess VideoPort=\"2\"/></MediaStreamConfig></r>"),
+  ASSERT_EQ(GetMediaStreamCfgByXml(stream,
+                                   "<r><MediaStreamConfig><StreamAccess VideoPort=\"1\"/></MediaStreamConfig>"
+                                   "<MediaStreamConfig><StreamAccess VideoPort=\"2\"/></MediaStreamConfig></r>"),
             0);
   EXPECT_EQ(stream.videoPort, 1);
 
   UserCfg user{};
-  ASSERT_EQ(System_getUserCfgByXml(user, "<r><UserConfig><Account Username=\"first\"/></UserConfig>"
-                                         "<UserConfig><Account Username=\"a\"/><Account Username=\"b\"/></UserConfig></r>"),
+  ASSERT_EQ(System_getUserCfgByXml(user,
+                                   "<r><UserConfig><Account Username=\"first\"/></UserConfig>"
+                                   "<UserConfig><Account Username=\"a\"/><Account Username=\"b\"/></UserConfig></r>"),
             0);
   EXPECT_EQ(user.accountCount, 1);
   EXPECT_STREQ(user.accounts[0].username, "first");
@@ -101,8 +104,9 @@ TEST_F(SectionReaderTest, FirstOfTwoSectionsIsRead) {
 
 TEST_F(SectionReaderTest, NamesAreMatchedExactlyAndCaseSensitively) {
   LANCfg lan = PrefilledLan();
-  ASSERT_EQ(Network_getLANCfgByXml(lan, "<LANConfig ipaddress=\"1.2.3.4\" DHCPX=\"1\" Dhcp=\"1\" IPAddress2=\"5.6.7.8\" "
-                                        "MACADDRESS=\"m\" DNS=\"d\"/>"),
+  ASSERT_EQ(Network_getLANCfgByXml(lan,
+                                   "<LANConfig ipaddress=\"1.2.3.4\" DHCPX=\"1\" Dhcp=\"1\" IPAddress2=\"5.6.7.8\" "
+                                   "MACADDRESS=\"m\" DNS=\"d\"/>"),
             0);
   EXPECT_TRUE(SameBytes(lan, PrefilledLan()));
 
@@ -111,8 +115,9 @@ TEST_F(SectionReaderTest, NamesAreMatchedExactlyAndCaseSensitively) {
   EXPECT_STREQ(lan.ipAddress, "old-ip");
 
   MediaStreamCfg stream{};
-  ASSERT_EQ(GetMediaStreamCfgByXml(stream, "<MediaStreamConfig><streamaccess VideoPort=\"1\"/>"
-                                           "<StreamAccess videoport=\"2\" Webport=\"3\"/></MediaStreamConfig>"),
+  ASSERT_EQ(GetMediaStreamCfgByXml(stream,
+                                   "<MediaStreamConfig><streamaccess VideoPort=\"1\"/>"
+                                   "<StreamAccess videoport=\"2\" Webport=\"3\"/></MediaStreamConfig>"),
             0);
   EXPECT_EQ(stream.videoPort, 0);
   EXPECT_EQ(stream.webPort, 0);
@@ -167,8 +172,8 @@ TEST_F(SectionReaderTest, IntegersFollowAtoi) {
     const char* value;
     int expected;
   };
-  const Case cases[] = {{"554", 554}, {"554abc", 554}, {"word", 0},      {"  12", 12},
-                        {"-3", -3},   {"+7", 7},         {"0x10", 0},    {"2147483647", 2147483647}};
+  const Case cases[] = {{"554", 554}, {"554abc", 554}, {"word", 0}, {"  12", 12},
+                        {"-3", -3},   {"+7", 7},       {"0x10", 0}, {"2147483647", 2147483647}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
     LANCfg lan{};
@@ -202,7 +207,8 @@ TEST_F(SectionReaderTest, TextValuesAreCutToTheirField) {
 
 TEST_F(SectionReaderTest, StreamSectionStartsFromZeros) {
   MediaStreamCfg stream{7, 7, 7, 7, 7};
-  ASSERT_EQ(GetMediaStreamCfgByXml(stream, "<MediaStreamConfig><StreamAccess VideoPort=\"554\"/></MediaStreamConfig>"), 0);
+  ASSERT_EQ(GetMediaStreamCfgByXml(stream, "<MediaStreamConfig><StreamAccess VideoPort=\"554\"/></MediaStreamConfig>"),
+            0);
   EXPECT_EQ(stream.auth, 0);
   EXPECT_EQ(stream.videoPort, 554);
   EXPECT_EQ(stream.rtpOverRtsp, 0);
@@ -217,11 +223,12 @@ TEST_F(SectionReaderTest, StreamSectionStartsFromZeros) {
 
 TEST_F(SectionReaderTest, LaterStreamAccessOverwritesTheValuesItCarries) {
   MediaStreamCfg stream{};
-  ASSERT_EQ(GetMediaStreamCfgByXml(stream, "<MediaStreamConfig>"
-                                           "<StreamAccess Auth=\"1\" VideoPort=\"554\" RTPOverRTSP=\"1\" PTZPort=\"6000\" "
-                                           "WEBPort=\"80\"/>"
-                                           "<Other VideoPort=\"1\"><StreamAccess WEBPort=\"2\"/></Other>"
-                                           "<StreamAccess VideoPort=\"8554\"/></MediaStreamConfig>"),
+  ASSERT_EQ(GetMediaStreamCfgByXml(stream,
+                                   "<MediaStreamConfig>"
+                                   "<StreamAccess Auth=\"1\" VideoPort=\"554\" RTPOverRTSP=\"1\" PTZPort=\"6000\" "
+                                   "WEBPort=\"80\"/>"
+                                   "<Other VideoPort=\"1\"><StreamAccess WEBPort=\"2\"/></Other>"
+                                   "<StreamAccess VideoPort=\"8554\"/></MediaStreamConfig>"),
             0);
   EXPECT_EQ(stream.auth, 1);
   EXPECT_EQ(stream.videoPort, 8554);
@@ -236,11 +243,12 @@ TEST_F(SectionReaderTest, AccountsFillSlotsInDocumentOrderAndNestedOnesAreIgnore
   ASSERT_EQ(System_getUserCfgByXml(user, "<UserConfig/>"), 0);
   EXPECT_EQ(user.accountCount, 0);
 
-  ASSERT_EQ(System_getUserCfgByXml(user, "<UserConfig>"
-                                         "<Account Username=\"a\" Password=\"pa\" Group=\"1\" Status=\"0\"/>"
-                                         "<Group><Account Username=\"nested\"/></Group>"
-                                         "<Account Username=\"b\"><Account Username=\"inner\"/></Account>"
-                                         "<Account Username=\"c\"/></UserConfig>"),
+  ASSERT_EQ(System_getUserCfgByXml(user,
+                                   "<UserConfig>"
+                                   "<Account Username=\"a\" Password=\"pa\" Group=\"1\" Status=\"0\"/>"
+                                   "<Group><Account Username=\"nested\"/></Group>"
+                                   "<Account Username=\"b\"><Account Username=\"inner\"/></Account>"
+                                   "<Account Username=\"c\"/></UserConfig>"),
             0);
   EXPECT_EQ(user.accountCount, 3);
   EXPECT_STREQ(user.accounts[0].username, "a");

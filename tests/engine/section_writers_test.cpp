@@ -77,9 +77,10 @@ TEST(SectionWriterTest, UserTextHasOneAccountPerCountedSlot) {
   user.accountCount = 1;
   OwnedText text = System_buildUserCfgXml(user);
   ASSERT_NE(text, nullptr);
-  EXPECT_STREQ(text.get(),
-               "<UserConfig>\r\n<Account\r\nUsername=\"admin\"\r\nPassword=\"secret\"\r\nGroup=\"1\"\r\nStatus=\"0\"\r\n"
-               "/>\r\n</UserConfig>\r\n");
+  EXPECT_STREQ(
+      text.get(),
+      "<UserConfig>\r\n<Account\r\nUsername=\"admin\"\r\nPassword=\"secret\"\r\nGroup=\"1\"\r\nStatus=\"0\"\r\n"
+      "/>\r\n</UserConfig>\r\n");
 
   for (int count : {0, -3, INT_MIN}) {
     user.accountCount = count;
@@ -163,8 +164,8 @@ class RoundTripTest : public ::testing::Test {
 
 /// Values that the readers must get back as they were written: the three escaped characters,
 /// the characters written as they are, line breaks and UTF-8.
-const char* const kAwkwardValues[] = {"a&b", "<tag>", "say \"hi\"", "&amp;", "it's > 3", "line\r\nbreak",
-                                      "caf\xc3\xa9", "&lt;&quot;"};
+const char* const kAwkwardValues[] = {"a&b",      "<tag>",         "say \"hi\"",  "&amp;",
+                                      "it's > 3", "line\r\nbreak", "caf\xc3\xa9", "&lt;&quot;"};
 
 TEST_F(RoundTripTest, LanSectionReadsBackAsWritten) {
   for (const char* value : kAwkwardValues) {
@@ -177,7 +178,8 @@ TEST_F(RoundTripTest, LanSectionReadsBackAsWritten) {
     const OwnedText text = Network_buildLANCfgXml(SerialOf(record, "SN"), written);
     ASSERT_NE(text, nullptr);
     LANCfg read{};
-    ASSERT_EQ(Network_getLANCfgByXml(read, text.get()), -1) << "the bare text has two top-level elements, which the parser refuses";
+    ASSERT_EQ(Network_getLANCfgByXml(read, text.get()), -1)
+        << "the bare text has two top-level elements, which the parser refuses";
     const std::string document = "<r>" + std::string(text.get()) + "</r>";
     ASSERT_EQ(Network_getLANCfgByXml(read, document.c_str()), 0);
     EXPECT_TRUE(SameBytes(read, written));
@@ -232,8 +234,8 @@ TEST_F(RoundTripTest, IpcInfoDocumentJoinsTheThreeSectionsAndReadsBack) {
   const OwnedText lan = Network_buildLANCfgXml(record.serialNumber, record.lan);
   const OwnedText stream = BuildMediaStreamCfgXml(record.stream);
   const OwnedText user = System_buildUserCfgXml(record.user);
-  EXPECT_EQ(std::string(document.get()), "<IPC_INFO>\n" + std::string(lan.get()) + "\n" + stream.get() + "\n" +
-                                             user.get() + "</IPC_INFO>");
+  EXPECT_EQ(std::string(document.get()),
+            "<IPC_INFO>\n" + std::string(lan.get()) + "\n" + stream.get() + "\n" + user.get() + "</IPC_INFO>");
   EXPECT_EQ(std::strstr(document.get(), "NVS-100"), nullptr) << "the device type is not part of it";
 
   IpcInfo read{};

@@ -75,8 +75,9 @@ TEST_F(CamsimTest, ModificationChangesTheNextRepliesOfTheNamedCameraOnly) {
       "<IPC_SERIALNUMBER\r\nSerialNumber=\"PN00000001\"\r\n/>\r\n"
       "<LANConfig\r\nMacAddress=\"02:77:00:00:00:01\"\r\nDHCP=\"1\"\r\nIPAddress=\"10.200.9.9\"\r\n/>\r\n";
   control_.SendTo(BuildMessage(kModifyRequest, body), "255.255.255.255", 3001);
-  control_.SendTo(BuildMessage(kModifyRequest, "<IPC_SERIALNUMBER SerialNumber=\"pn00000000\"/>"
-                                               "<LANConfig IPAddress=\"10.200.8.8\"/>"),
+  control_.SendTo(BuildMessage(kModifyRequest,
+                               "<IPC_SERIALNUMBER SerialNumber=\"pn00000000\"/>"
+                               "<LANConfig IPAddress=\"10.200.8.8\"/>"),
                   "255.255.255.255", 3001);
   ASSERT_TRUE(PumpUntil([&] { return simulator_->ReceivedDatagrams().size() == 2; }, 5s));
 

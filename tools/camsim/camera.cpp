@@ -150,9 +150,9 @@ std::vector<Camera> GenerateCameras(int count, int first) {
     Camera camera;
     camera.serialNumber = serial;
     camera.deviceType = "NVS-2210";
-    camera.lan = Attributes{{"MacAddress", mac},          {"DHCP", "0"},          {"IPAddress", address},
-                            {"Netmask", "255.255.0.0"},   {"Gateway", "10.200.0.1"}, {"DNS1", "10.200.0.2"},
-                            {"DNS2", "10.200.0.3"}};
+    camera.lan = Attributes{
+        {"MacAddress", mac},       {"DHCP", "0"},          {"IPAddress", address}, {"Netmask", "255.255.0.0"},
+        {"Gateway", "10.200.0.1"}, {"DNS1", "10.200.0.2"}, {"DNS2", "10.200.0.3"}};
     camera.streams = std::vector<Attributes>{
         {{"Auth", "1"}, {"VideoPort", "554"}, {"RTPOverRTSP", "1"}, {"PTZPort", "6000"}, {"WEBPort", "80"}}};
     camera.accounts = std::vector<Attributes>{};

@@ -52,8 +52,8 @@ std::vector<Camera> ParseCameras(const std::string& text, std::string* error);
 
 /// A received datagram as the simulator understands it.
 struct Request {
-  bool wellFormed = false;  // an XML text with a MESSAGE_HEADER
-  int code = 0;             // Msg_code, read as a decimal number
+  bool wellFormed = false;   // an XML text with a MESSAGE_HEADER
+  int code = 0;              // Msg_code, read as a decimal number
   std::string serialNumber;  // for a modification: the camera it names
   Attributes lan;            // for a modification: the new LAN settings
 };

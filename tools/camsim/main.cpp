@@ -48,7 +48,8 @@ bool ParseArguments(int argc, char** argv, Arguments* arguments) {
     } else if (flag == "--edge" && hasValue) {
       const std::string name = argv[++i];
       if (name == "all") {
-        for (const camsim::EdgeCase& edgeCase : camsim::EdgeCases()) arguments->options.edgeCases.push_back(edgeCase.name);
+        for (const camsim::EdgeCase& edgeCase : camsim::EdgeCases())
+          arguments->options.edgeCases.push_back(edgeCase.name);
       } else {
         arguments->options.edgeCases.push_back(name);
       }

@@ -191,8 +191,7 @@ void Simulator::AnswerSearch(const Received& received) {
 
 void Simulator::ApplyModificationRequest(const Received& received) {
   const Request& request = received.request;
-  const bool applied =
-      ChangeCamera(request.serialNumber, [&](Camera& camera) { ApplyModification(camera, request); });
+  const bool applied = ChangeCamera(request.serialNumber, [&](Camera& camera) { ApplyModification(camera, request); });
   Log("modification for \"%s\" %s\n", request.serialNumber.c_str(), applied ? "applied" : "ignored: no such camera");
 }
 
