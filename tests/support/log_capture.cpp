@@ -1,25 +1,13 @@
 #include "support/log_capture.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <string_view>
 #include <cctype>
+#include <string_view>
+
+#include "support/log_files.h"
 
 namespace test_support {
 namespace {
-
-/// The log files of the drive in name order (day, start time, then index).
-std::vector<std::string> LogFiles(const std::string& driveC) {
-  std::vector<std::string> files;
-  std::error_code ignored;
-  for (const auto& entry : std::filesystem::directory_iterator(driveC, ignored)) {
-    const std::string name = entry.path().filename().string();
-    if (name.rfind("PROWLNET_", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".log")
-      files.push_back(entry.path().string());
-  }
-  std::sort(files.begin(), files.end());
-  return files;
-}
 
 /// Undoes the text mode of the file: each LF was written as CR LF.
 std::string WithoutTextMode(const std::string& text) {
@@ -61,8 +49,7 @@ LogCapture::LogCapture(const TempPrefix& prefix) : driveC_(prefix.DriveC()) {
 }
 
 std::vector<std::string> LogCapture::Messages() const {
-  std::string text;
-  for (const std::string& file : LogFiles(driveC_)) text += WithoutTextMode(ReadFile(file));
+  const std::string text = WithoutTextMode(AllLogText(driveC_));
   std::vector<std::string> messages;
   for (size_t at = NextLinePrefix(text, 0); at < text.size();) {
     const size_t start = at + kLinePrefix.size();

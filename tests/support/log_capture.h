@@ -1,4 +1,5 @@
-// The diagnostic log of one test, read back from its file under the test's emulated machine.
+// The diagnostic log of one test, read back message by message from its files under the test's
+// emulated machine.
 #pragma once
 
 #include <string>
