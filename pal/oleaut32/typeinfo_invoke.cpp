@@ -99,6 +99,7 @@ class CallFrame {
 
   /// Coerces `argument` to `declared` and adds it; the coercion's failure otherwise.
   HRESULT PushCoerced(const VARIANT& argument, VARTYPE declared) {
+    if (PushSameWidthInteger(argument, declared)) return S_OK;
     VARIANT copy;
     VariantInit(&copy);
     const HRESULT hr = VariantChangeType(&copy, &argument, 0, declared);
@@ -106,6 +107,16 @@ class CallFrame {
     coerced_.push_back(copy);
     Push(CallTypeOf(declared), ValueOf(copy));
     return S_OK;
+  }
+
+  /// A long reaches an unsigned long parameter bit for bit, and the other way round: a negative
+  /// number arrives as a large one, where VariantChangeType would report an overflow.
+  bool PushSameWidthInteger(const VARIANT& argument, VARTYPE declared) {
+    const VARTYPE given = argument.vt & ~VT_BYREF;
+    const bool byReference = (argument.vt & VT_BYREF) != 0;
+    if (!((given == VT_I4 && declared == VT_UI4) || (given == VT_UI4 && declared == VT_I4))) return false;
+    Push(CallTypeOf(declared), ArgumentValue{.i4 = byReference ? *argument.plVal : argument.lVal});
+    return true;
   }
 
   HRESULT Call(void* instance, unsigned slot) {
