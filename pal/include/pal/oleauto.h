@@ -35,7 +35,7 @@ HRESULT VariantCopy(VARIANTARG* dest, const VARIANTARG* source);
 /// Converts `source` (which may be VT_BYREF) to type `vt` into `dest`, which may be `source`
 /// itself. Among VT_EMPTY, VT_I2, VT_I4, VT_UI4, VT_R8 (source only), VT_BOOL and VT_BSTR:
 /// DISP_E_TYPEMISMATCH for a string that is not a number, DISP_E_OVERFLOW for a value out of range;
-/// `dest` is untouched on failure. Text is read and written in the English form ("-12.5", "True").
+/// `dest` is untouched on failure. Numbers are read and written in the English form ("-12.5", "1,000").
 /// Flags: 0, VARIANT_NOVALUEPROP, VARIANT_ALPHABOOL ("True"/"False" instead of "-1"/"0").
 HRESULT VariantChangeType(VARIANTARG* dest, const VARIANTARG* source, USHORT flags, VARTYPE vt);
 
