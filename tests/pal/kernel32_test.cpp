@@ -13,12 +13,14 @@ namespace {
 struct Gate {
   std::atomic<bool> open{false};
   std::atomic<DWORD> seenId{0};
+  std::atomic<bool> passed{false};  // the thread's last touch of the gate
 };
 
 unsigned WaitAtGate(void* argument) {
   auto* gate = static_cast<Gate*>(argument);
   gate->seenId = GetCurrentThreadId();
   while (!gate->open) Sleep(1);
+  gate->passed = true;
   return 42;
 }
 
@@ -55,7 +57,7 @@ TEST(Threads, AClosedHandleIsRefusedWhileTheThreadRunsOn) {
   EXPECT_FALSE(CloseHandle(thread));
 
   gate.open = true;  // the thread ends by itself and frees what it holds
-  while (gate.seenId == 0) Sleep(1);
+  while (!gate.passed) Sleep(1);  // the gate lives on the stack: outlive the thread's use of it
 }
 
 TEST(CriticalSections, AreRecursiveAndExclusive) {

@@ -1,0 +1,55 @@
+// The registrar: runs registry scripts, the text that in-process servers register their classes
+// with, in register or unregister mode.
+//
+//   HKCR
+//   {
+//     NoRemove CLSID
+//     {
+//       ForceRemove {...} = s 'Camera Viewer'
+//       {
+//         InprocServer32 = s '%MODULE%'
+//         {
+//           val ThreadingModel = s 'Apartment'
+//         }
+//       }
+//     }
+//   }
+//
+// Roots: HKCR, HKCU, HKLM (or their long names). An entry is [ForceRemove|NoRemove|Delete]
+// name [= s 'text' | = d 'number'] [{ entries }], or val name = s 'text' | d 'number' for a
+// named value of the enclosing key. Words are separated by white space; a name or value with
+// spaces is quoted with single quotes, and '' inside quotes is one quote. %NAME% is replaced by
+// the text given to AddReplacement (names compare without regard to case), %% by %.
+//
+// Register: ForceRemove deletes the key with everything below it before writing it again; Delete
+// deletes the key and writes nothing. Unregister: named values written by the script are deleted;
+// a key is deleted after its entries have been, unless it is NoRemove or something not written
+// by the script remains below it; a ForceRemove key is deleted with everything below it unless
+// the script keeps a NoRemove key inside it.
+//
+// A script that does not parse, or names a replacement that was not given, fails with
+// DISP_E_EXCEPTION before anything is written; a registry call that fails ends the run with its
+// error as an HRESULT.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "pal/oleauto.h"
+
+namespace ATL {
+
+class CRegObject {
+ public:
+  HRESULT AddReplacement(LPCOLESTR key, LPCOLESTR item);
+  HRESULT ClearReplacements();
+  HRESULT StringRegister(LPCOLESTR script);
+  HRESULT StringUnregister(LPCOLESTR script);
+
+ private:
+  HRESULT Run(LPCOLESTR script, bool registering);
+
+  std::map<std::u16string, std::u16string> replacements_;  // by upper-cased name
+};
+
+}  // namespace ATL

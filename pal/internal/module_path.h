@@ -1,0 +1,14 @@
+// Where a module path from the registry or a caller lies on this machine.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pal::internal {
+
+/// The host path of a module: an absolute host path as it is, a path on drive c: below the
+/// emulated machine's drive; nothing for any other path.
+std::optional<std::string> HostPathOfModule(std::u16string_view path);
+
+}  // namespace pal::internal

@@ -1,0 +1,38 @@
+// A program run as a second process with pipes on its standard input and output, waited for
+// with a deadline.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace test_support {
+
+class ChildProcess {
+ public:
+  /// Starts `argv[0]` with `argv`, in the environment of this process.
+  explicit ChildProcess(const std::vector<std::string>& argv);
+  /// Kills the child if it still runs.
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool started() const { return pid_ > 0; }
+  /// Reads exactly `count` bytes of output, or fewer when the deadline passes or output ends.
+  std::string Read(size_t count, std::chrono::milliseconds timeout);
+  bool Write(const std::string& bytes);
+  /// Collects the rest of the output and the exit status; -1 when the child had to be killed at
+  /// the deadline or did not exit normally.
+  int Wait(std::chrono::milliseconds timeout);
+  const std::string& output() const { return output_; }
+
+ private:
+  pid_t pid_ = -1;
+  int input_ = -1;
+  int outputFd_ = -1;
+  std::string output_;
+};
+
+}  // namespace test_support
