@@ -4,7 +4,6 @@
 // `ip netns exec`). Nothing is sent: the tests only ask the kernel about its configuration.
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -15,6 +14,7 @@
 #include "engine/text_field.h"
 #include "netenv/host_net_info.h"
 #include "support/child_test.h"
+#include "support/log_files.h"
 #include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
@@ -34,18 +34,16 @@ class LogFile {
  public:
   LogFile() { prefix_.WriteDriveCFile("uc_dbg.cfg", "file=1;network=0;level=10;"); }
 
+  /// Each line is "PROWLNET: yyyy-mm-dd hh:mm:ss: tttttttt: message", ending in CR LF.
   std::vector<LogLine> Lines() const {
-    static const std::regex kLine(R"(PROWLNET: \d{4}-\d\d-\d\d \d\d:\d\d:\d\d: ([0-9a-f]{8}): (.*))");
+    constexpr size_t kThreadAt = 31;
+    constexpr size_t kMessageAt = 41;
     std::vector<LogLine> lines;
-    for (const auto& entry : std::filesystem::directory_iterator(prefix_.DriveC())) {
-      if (entry.path().extension() != ".log") continue;
-      std::ifstream file(entry.path(), std::ios::binary);
-      std::string line;
-      while (std::getline(file, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::smatch match;
-        if (std::regex_match(line, match, kLine)) lines.push_back({match[1], match[2]});
-      }
+    const std::string text = AllLogText(prefix_.DriveC());
+    for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+      const std::string line = text.substr(start, end - start);
+      if (line.size() >= kMessageAt && line.rfind("PROWLNET: ", 0) == 0)
+        lines.push_back({line.substr(kThreadAt, 8), line.substr(kMessageAt)});
     }
     return lines;
   }
