@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -25,6 +24,7 @@ using pal::iphlpapi::HostIpv4Address;
 constexpr const char* kNoAddress = "0.0.0.0";
 constexpr const char* kHostMask = "255.255.255.255";
 
+/// Copies `text` into a field, cut so that the terminator fits.
 template <size_t N>
 void CopyCut(char (&field)[N], const char* text) {
   const size_t length = strnlen(text, N - 1);
@@ -38,6 +38,7 @@ void FormatAddress(std::uint32_t address, IP_ADDRESS_STRING* text) {
   std::snprintf(text->String, sizeof text->String, "%u.%u.%u.%u", bytes[0], bytes[1], bytes[2], bytes[3]);
 }
 
+/// The netmask of a prefix length, in network byte order.
 std::uint32_t MaskOfPrefix(unsigned prefixLength) {
   const std::uint32_t host = prefixLength == 0 ? 0 : ~std::uint32_t{0} << (32 - std::min(prefixLength, 32u));
   const unsigned char bytes[4] = {static_cast<unsigned char>(host >> 24), static_cast<unsigned char>(host >> 16),
