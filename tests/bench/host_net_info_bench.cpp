@@ -4,8 +4,8 @@
 // and one without; the log is closed, so its lines are formatted but not written.
 //
 //   build/plain/tests/host_net_info_bench --benchmark_filter=OneLoad
-//   build/plain/tests/host_net_info_bench --benchmark_filter='RepeatedLoads/.*/1000000'
-//   ASAN_OPTIONS=detect_leaks=1 build/asan/tests/host_net_info_bench --benchmark_filter='RepeatedLoads/.*/10000'
+//   build/plain/tests/host_net_info_bench --benchmark_filter='RepeatedLoads/.*/1000000/'
+//   ASAN_OPTIONS=detect_leaks=1 build/asan/tests/host_net_info_bench --benchmark_filter='RepeatedLoads/.*/10000/'
 #include <unistd.h>
 
 #include <algorithm>
