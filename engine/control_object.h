@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "engine/shared_state.h"
+#include "pal/oleauto.h"
 #include "pal/user32.h"
 
 namespace prowlnet {
@@ -33,6 +34,11 @@ class CCProwlnet {
   HRESULT StartSearch(LONG* pRetVal);
   HRESULT StopSearch(LONG* pRetVal);
   HRESULT GetIPCCount(LONG* pRetVal);
+  /// Host network parameter `nParamIndex` (HostNetInfo::Index) as a new string for the caller,
+  /// the block loaded first when it does not count as loaded; an index of 5 or more gives an
+  /// empty string. Nothing is stored for a null `strResult`. E_OUTOFMEMORY only when the string
+  /// cannot be allocated.
+  HRESULT GetNetworkParam(ULONG nParamIndex, BSTR* strResult);
 
   /// 1 if the search thread was started, 0 if one runs already or it could not be started.
   int StartThread();

@@ -190,15 +190,7 @@ bool SearchThread::SendOneQueued() {
   return true;
 }
 
-void SearchThread::RefreshHostBlockIfEmpty() {
-  bool empty;
-  {
-    CriticalSectionLock lock(shared_->lock);
-    const HostNetInfo& info = shared_->netInfo;
-    empty = info.values[HostNetInfo::kAddress][0] == '\0' || info.values[HostNetInfo::kGateway][0] == '\0';
-  }
-  if (empty) LoadHostNetInfo(*shared_);
-}
+void SearchThread::RefreshHostBlockIfEmpty() { LoadHostNetInfoIfNeeded(*shared_); }
 
 void SearchThread::CloseSocket() {
   if (socket_ == INVALID_SOCKET) return;

@@ -1,7 +1,154 @@
 #include "netenv/host_net_info.h"
 
-namespace prowlnet {
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 
-int LoadHostNetInfo(SharedState&) { return 0; }
+#include "diag/debug_log.h"
+#include "pal/iphlpapi.h"
+#include "pal/winsock2.h"
+
+namespace prowlnet {
+namespace {
+
+/// Any public address that the host reaches through its default route will do.
+constexpr const char* kRouteProbeAddress = "8.8.8.8";
+
+using Text = char[HostNetInfo::kSize];
+
+/// A zeroed heap buffer for one IP Helper query, aligned for the records laid out in it.
+class QueryBuffer {
+ public:
+  void Allocate(ULONG size) {
+    storage_.reset(static_cast<BYTE*>(std::calloc(size, 1)));
+    size_ = storage_ != nullptr ? size : 0;
+  }
+  template <typename Record>
+  Record* As() {
+    return reinterpret_cast<Record*>(storage_.get());
+  }
+  ULONG size() const { return size_; }
+
+ private:
+  struct Free {
+    void operator()(BYTE* block) const { std::free(block); }
+  };
+  std::unique_ptr<BYTE, Free> storage_;
+  ULONG size_ = 0;
+};
+
+/// The buffer protocol as the engine runs it: a first call into a buffer of one record, a new
+/// buffer of the reported size if that overflowed, and a second call whose result is the one
+/// that counts.
+template <typename Record>
+DWORD QueryTwice(DWORD (*query)(Record*, ULONG*), QueryBuffer* buffer) {
+  buffer->Allocate(sizeof(Record));
+  ULONG size = buffer->size();
+  if (query(buffer->As<Record>(), &size) == ERROR_BUFFER_OVERFLOW) buffer->Allocate(size);
+  size = buffer->size();
+  return query(buffer->As<Record>(), &size);
+}
+
+/// Copies an address text, cut both to its own field and to the block's.
+void CopyAddressText(Text& destination, const IP_ADDRESS_STRING& source) {
+  const size_t length = strnlen(source.String, sizeof source.String);
+  std::memset(destination, 0, sizeof destination);
+  std::memcpy(destination, source.String, std::min(length, sizeof destination - 1));
+}
+
+/// Step one: the two DNS entries. 0, or -1 when the query failed.
+int LoadDnsServers(SharedState& shared) {
+  QueryBuffer buffer;
+  if (QueryTwice(GetNetworkParams, &buffer) != ERROR_SUCCESS) {
+    DebugLog("GetNetworkParams failed.\n");
+    return -1;
+  }
+  DebugLog("GetNetworkParams OK.\n");
+  const FIXED_INFO& info = *buffer.As<FIXED_INFO>();
+  Text dns1 = "";
+  Text dns2 = "";
+  CopyAddressText(dns1, info.DnsServerList.IpAddress);
+  if (info.DnsServerList.Next != nullptr) CopyAddressText(dns2, info.DnsServerList.Next->IpAddress);
+  {
+    CriticalSectionLock lock(shared.lock);
+    std::memcpy(shared.netInfo.values[HostNetInfo::kDns1], dns1, sizeof dns1);
+    std::memcpy(shared.netInfo.values[HostNetInfo::kDns2], dns2, sizeof dns2);
+  }
+  DebugLog("DNS1: %s\n", dns1);
+  DebugLog("DNS2: %s\n", dns2);
+  return 0;
+}
+
+const IP_ADAPTER_INFO* AdapterWithIndex(const IP_ADAPTER_INFO* adapters, DWORD index) {
+  for (const IP_ADAPTER_INFO* adapter = adapters; adapter != nullptr; adapter = adapter->Next) {
+    if (adapter->Index == index) return adapter;
+  }
+  return nullptr;
+}
+
+/// The first address on the gateway's subnet, each judged by its own mask; else the first one.
+const IP_ADDR_STRING& AddressOnGatewaySubnet(const IP_ADAPTER_INFO& adapter, const char* gateway) {
+  const ws2::u_long gatewayAddress = ws2::inet_addr(gateway);
+  for (const IP_ADDR_STRING* entry = &adapter.IpAddressList; entry != nullptr; entry = entry->Next) {
+    const ws2::u_long address = ws2::inet_addr(entry->IpAddress.String);
+    const ws2::u_long mask = ws2::inet_addr(entry->IpMask.String);
+    if ((address & mask) == (gatewayAddress & mask)) return *entry;
+  }
+  return adapter.IpAddressList;
+}
+
+/// Steps three and four: gateway, address and netmask from the adapter with `bestIndex`.
+int LoadAdapterEntries(SharedState& shared, DWORD bestIndex) {
+  QueryBuffer buffer;
+  if (QueryTwice(GetAdaptersInfo, &buffer) != ERROR_SUCCESS) {
+    DebugLog("GetAdaptersInfo failed!\n");
+    return -1;
+  }
+  const IP_ADAPTER_INFO* adapter = AdapterWithIndex(buffer.As<IP_ADAPTER_INFO>(), bestIndex);
+  if (adapter == nullptr) return -1;
+  Text gateway = "";
+  Text address = "";
+  Text netmask = "";
+  CopyAddressText(gateway, adapter->GatewayList.IpAddress);
+  const IP_ADDR_STRING& chosen = AddressOnGatewaySubnet(*adapter, gateway);
+  CopyAddressText(address, chosen.IpAddress);
+  CopyAddressText(netmask, chosen.IpMask);
+  {
+    CriticalSectionLock lock(shared.lock);
+    std::memcpy(shared.netInfo.values[HostNetInfo::kGateway], gateway, sizeof gateway);
+    std::memcpy(shared.netInfo.values[HostNetInfo::kAddress], address, sizeof address);
+    std::memcpy(shared.netInfo.values[HostNetInfo::kNetmask], netmask, sizeof netmask);
+  }
+  DebugLog("Gateway: %s\n", gateway);
+  DebugLog("IPAddress: %s\n", address);
+  DebugLog("NetMask: %s\n", netmask);
+  return 1;
+}
+
+}  // namespace
+
+int LoadHostNetInfo(SharedState& shared) {
+  if (LoadDnsServers(shared) != 0) return -1;
+  // No interface has index 0, so a lookup that found no route matches no adapter.
+  DWORD bestIndex = 0;
+  GetBestInterface(ws2::inet_addr(kRouteProbeAddress), &bestIndex);
+  return LoadAdapterEntries(shared, bestIndex);
+}
+
+bool HostNetInfoLoaded(SharedState& shared) {
+  CriticalSectionLock lock(shared.lock);
+  const HostNetInfo& info = shared.netInfo;
+  return info.values[HostNetInfo::kAddress][0] != '\0' && info.values[HostNetInfo::kGateway][0] != '\0';
+}
+
+void LoadHostNetInfoIfNeeded(SharedState& shared) {
+  if (!HostNetInfoLoaded(shared)) LoadHostNetInfo(shared);
+}
+
+void ReadHostNetEntry(SharedState& shared, int index, char (&value)[HostNetInfo::kSize]) {
+  CriticalSectionLock lock(shared.lock);
+  std::memcpy(value, shared.netInfo.values[index], sizeof value);
+}
 
 }  // namespace prowlnet

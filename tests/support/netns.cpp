@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -22,6 +24,31 @@ namespace test_support {
 namespace {
 
 constexpr const char* kNamePrefix = "pnt";
+constexpr const char* kNetnsEtc = "/etc/netns/";
+
+/// The folder whose files `ip netns exec NAME` lays over those of /etc.
+std::string EtcFolderOf(const std::string& name) { return kNetnsEtc + name; }
+
+void RemoveEtcFolder(const std::string& name) {
+  std::error_code ignored;
+  std::filesystem::remove_all(EtcFolderOf(name), ignored);
+}
+
+/// Whether a namespace name of ours belongs to a process that is gone.
+bool IsStale(const std::string& name) {
+  if (name.rfind(kNamePrefix, 0) != 0) return false;
+  const long pid = std::strtol(name.c_str() + 3, nullptr, 10);
+  return pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+/// /etc/netns folders of ours whose process is gone, namespace or not.
+void RemoveStaleEtcFolders() {
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(kNetnsEtc, error)) {
+    const std::string name = entry.path().filename().string();
+    if (IsStale(name)) RemoveEtcFolder(name);
+  }
+}
 
 std::string Joined(const std::vector<std::string>& argv) {
   std::string text;
@@ -38,12 +65,11 @@ void RemoveStaleNamespaces() {
   while (fgets(line, sizeof line, list) != nullptr) {
     std::string name(line);
     name = name.substr(0, name.find_first_of(" \n"));
-    if (name.rfind(kNamePrefix, 0) != 0) continue;
-    const long pid = std::strtol(name.c_str() + 3, nullptr, 10);
-    if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) stale.push_back(name);
+    if (IsStale(name)) stale.push_back(name);
   }
   pclose(list);
   for (const std::string& name : stale) RunProgram({"ip", "netns", "delete", name}, true);
+  RemoveStaleEtcFolders();
 }
 
 std::string UniqueName(const std::string& role) {
@@ -87,13 +113,26 @@ Namespace::Namespace(const std::string& role) : name_(UniqueName(role)) {
   Ip({"link", "set", "lo", "up"});
 }
 
-Namespace::~Namespace() { RunProgram({"ip", "netns", "delete", name_}, true); }
+Namespace::~Namespace() {
+  RunProgram({"ip", "netns", "delete", name_}, true);
+  RemoveEtcFolder(name_);
+}
 
 void Namespace::Ip(const std::vector<std::string>& arguments) const {
   std::vector<std::string> all{"-n", name_};
   all.insert(all.end(), arguments.begin(), arguments.end());
   test_support::Ip(all);
 }
+
+void Namespace::WriteResolvConf(const std::string& contents) {
+  std::filesystem::create_directories(EtcFolderOf(name_));
+  std::ofstream file(ResolvConfPath(), std::ios::binary | std::ios::trunc);
+  file << contents;
+  file.close();
+  ASSERT_TRUE(file) << "cannot write " << ResolvConfPath();
+}
+
+std::string Namespace::ResolvConfPath() const { return EtcFolderOf(name_) + "/resolv.conf"; }
 
 NamespaceScope::NamespaceScope(const std::string& name) {
   original_ = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);

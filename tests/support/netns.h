@@ -28,6 +28,11 @@ class Namespace {
   const std::string& name() const { return name_; }
   /// Runs `ip -n NAME ...`.
   void Ip(const std::vector<std::string>& arguments) const;
+  /// Writes /etc/netns/NAME/resolv.conf, which a process run under `ip netns exec NAME` sees as
+  /// its /etc/resolv.conf. The folder goes with the namespace.
+  void WriteResolvConf(const std::string& contents);
+  /// The host path of that file.
+  std::string ResolvConfPath() const;
 
  private:
   std::string name_;
