@@ -52,31 +52,31 @@ HRESULT CCProwlnet::StartSearch(LONG* pRetVal) {
     shared_->netInfo.Clear();  // the thread fetches fresh values at its first pass
   }
   if (StartThread() == 0) {
-    *pRetVal = -1;
+    StoreResult(pRetVal, -1);
     return S_OK;
   }
-  *pRetVal = 0;
+  StoreResult(pRetVal, 0);
   SetTimer(window_, kSearchTimerId, kSearchTimerPeriod, nullptr);
   return S_OK;
 }
 
 HRESULT CCProwlnet::StopSearch(LONG* pRetVal) {
   if (StopThread() == 0) {
-    *pRetVal = -1;
+    StoreResult(pRetVal, -1);
     return S_OK;
   }
   {
     CriticalSectionLock lock(shared_->lock);
     shared_->table.Clear();
   }
-  *pRetVal = 0;
+  StoreResult(pRetVal, 0);
   KillTimer(window_, kSearchTimerId);
   return S_OK;
 }
 
 HRESULT CCProwlnet::GetIPCCount(LONG* pRetVal) {
   CriticalSectionLock lock(shared_->lock);
-  *pRetVal = shared_->table.count;
+  StoreResult(pRetVal, shared_->table.count);
   return S_OK;
 }
 

@@ -18,6 +18,11 @@ constexpr UINT WM_DISCOVERY_SEND = WM_USER + 1002;
 /// A message that the control window consumes without effect.
 constexpr UINT kConsumedWindowMessage = WM_USER + 101;
 
+/// Stores a method's outcome where the caller asked for it; a caller may pass no place.
+inline void StoreResult(LONG* out, LONG value) {
+  if (out != nullptr) *out = value;
+}
+
 class CCProwlnet {
  public:
   CCProwlnet();
@@ -40,6 +45,24 @@ class CCProwlnet {
   /// cannot be allocated.
   HRESULT GetNetworkParam(ULONG nParamIndex, BSTR* strResult);
 
+  /// Copies the 4028-byte record of device `index` into `pIPCInfo`: 0; -1 for an index out of
+  /// range; -2 for a length (taken as unsigned) below 4028 or a null buffer.
+  HRESULT GetIPCInfo(LONG index, BYTE* pIPCInfo, LONG InfoLength, LONG* pRetVal);
+  /// Replaces the whole record of device `index` with the caller's 4028 bytes, books its new
+  /// address and sends the device a modification: 0; -1 and -2 as for GetIPCInfo; -3 when the
+  /// modification text could not be built (the record is changed all the same).
+  HRESULT ModifyIPC(LONG index, BYTE* pIPCInfo, LONG InfoLength, LONG* pRetVal);
+  /// The IPC_INFO document of device `index`; an empty string for an index out of range.
+  HRESULT GetIPCInfoXML(LONG index, BSTR* pXMLInfo);
+  /// Reads new LAN settings from the first LANConfig element of `strXML` over the record's
+  /// current ones (attributes left out keep their values), books the new address and sends the
+  /// device a modification: 0; -1 index out of range; -2 no readable LANConfig; -3 as for
+  /// ModifyIPC. A null `strXML` does nothing and stores nothing.
+  HRESULT ModifyIPCXML(LONG index, BSTR strXML, LONG* pRetVal);
+  /// An address on the host's subnet (its first three octets) that is neither known to be taken
+  /// nor answers ICMP echo probes; the host's own address when there is none.
+  HRESULT GetOneIPAddress(BSTR* strResult);
+
   /// 1 if the search thread was started, 0 if one runs already or it could not be started.
   int StartThread();
   /// 1 if a running search was stopped (the thread ended, or was abandoned after about a
@@ -55,11 +78,16 @@ class CCProwlnet {
   virtual LRESULT WindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
   HWND window() const { return window_; }
+  const AssignedAddressTable& assignedAddresses() const { return assignedAddresses_; }
   /// The state shared with the search thread of the current run.
   SharedState& shared() { return *shared_; }
   bool searching() const { return shared_->running.load() != 0; }
 
  protected:
+  /// Sends the device of a changed record (serial number and LAN section) its modification:
+  /// 0, or -3 when the text could not be built.
+  LONG SendModification(const IpcInfo& record);
+
   /// Stops a run still in progress, frees the table, destroys the window, closes the log and
   /// stops the socket library. Runs once; the destructor calls it if nobody did before.
   void Teardown();

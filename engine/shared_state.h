@@ -40,9 +40,34 @@ struct DeviceTable {
 };
 
 /// Addresses handed to devices by modifications, in network byte order; 0 marks a free slot.
+/// Used on the host's thread only.
 struct AssignedAddressTable {
   static constexpr int kCapacity = 255;
   std::array<std::uint32_t, kCapacity> addresses = {};
+
+  /// Frees the first slot holding `address`, if one does.
+  void Release(std::uint32_t address) {
+    for (auto& slot : addresses) {
+      if (slot == address) {
+        slot = 0;
+        return;
+      }
+    }
+  }
+  /// Books `address` in the first free slot; when none is free it is not recorded.
+  void Enter(std::uint32_t address) {
+    for (auto& slot : addresses) {
+      if (slot == 0) {
+        slot = address;
+        return;
+      }
+    }
+  }
+  bool Holds(std::uint32_t address) const {
+    for (std::uint32_t slot : addresses)
+      if (slot == address) return true;
+    return false;
+  }
 };
 
 /// What a control object shares with its search thread. Both hold a reference, so that a thread

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace prowlnet {
 
@@ -25,6 +26,12 @@ void CopyCutToField(char (&field)[N], const char* value) {
 template <size_t N>
 size_t FieldLength(const char (&field)[N]) {
   return strnlen(field, N);
+}
+
+/// A field's text as a string, cut at the field's end when the terminator is missing.
+template <size_t N>
+std::string FieldText(const char (&field)[N]) {
+  return std::string(field, FieldLength(field));
 }
 
 /// The atoi rules: optional white space and sign, then decimal digits up to the first other
