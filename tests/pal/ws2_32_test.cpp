@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -212,6 +213,40 @@ TEST(Startup, EverythingFailsBeforeIt) {
   EXPECT_EQ(WSACleanup(), SOCKET_ERROR);
   WSADATA data;
   EXPECT_EQ(WSAStartup(MAKEWORD(0, 0), &data), WSAVERNOTSUPPORTED);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(RawIcmp, ReceivesWholeIPv4Packets) {
+  TestNetwork network;
+  NamespaceScope scope(network.pc().name());
+  WSADATA data;
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+  SOCKET raw = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
+  ASSERT_NE(raw, INVALID_SOCKET);
+  // An echo request with identifier and sequence 0 and no data; its checksum is 0xF7FF.
+  const unsigned char request[8] = {8, 0, 0xF7, 0xFF, 0, 0, 0, 0};
+  const sockaddr_in gateway = Endpoint(network.LanAddress(), 0);
+  ASSERT_EQ(sendto(raw, reinterpret_cast<const char*>(request), sizeof request, 0,
+                   reinterpret_cast<const sockaddr*>(&gateway), sizeof gateway),
+            8);
+  ws2::fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(raw, &readable);
+  timeval wait{5, 0};
+  ASSERT_EQ(select(0, &readable, nullptr, nullptr, &wait), 1);
+  unsigned char packet[256] = {};
+  const int received = recvfrom(raw, reinterpret_cast<char*>(packet), sizeof packet, 0, nullptr, nullptr);
+  ASSERT_EQ(received, 20 + 8) << "IP header and the echo reply";
+  EXPECT_EQ(packet[0], 0x45) << "IPv4, header of 5 words";
+  ws2::u_long sender;
+  std::memcpy(&sender, packet + 12, sizeof sender);
+  EXPECT_EQ(sender, AddressOf(network.LanAddress()));
+  EXPECT_EQ(packet[20], 0) << "echo reply";
+  closesocket(raw);
+  WSACleanup();
 }
 
 }  // namespace
