@@ -33,10 +33,7 @@ void CCProwlnet::Teardown() {
     StopThread();
     if (window_ != nullptr) KillTimer(window_, kSearchTimerId);
   }
-  {
-    CriticalSectionLock lock(shared_->lock);
-    shared_->table.Clear();
-  }
+  ClearDeviceTable();
   if (window_ != nullptr) {
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
@@ -65,10 +62,7 @@ HRESULT CCProwlnet::StopSearch(LONG* pRetVal) {
     StoreResult(pRetVal, -1);
     return S_OK;
   }
-  {
-    CriticalSectionLock lock(shared_->lock);
-    shared_->table.Clear();
-  }
+  ClearDeviceTable();
   StoreResult(pRetVal, 0);
   KillTimer(window_, kSearchTimerId);
   return S_OK;
@@ -122,6 +116,11 @@ int CCProwlnet::StopThread() {
     threadHandle_ = nullptr;
   }
   return 1;
+}
+
+void CCProwlnet::ClearDeviceTable() {
+  CriticalSectionLock lock(shared_->lock);
+  shared_->table.Clear();
 }
 
 void CCProwlnet::AbandonSearchThread() { shared_ = std::make_shared<SharedState>(); }

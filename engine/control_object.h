@@ -98,6 +98,7 @@ class CCProwlnet {
   /// Gives up on a search thread that did not end in time: it keeps its own shared state, and the
   /// object goes on with a fresh one, so the thread can never reach the object again.
   void AbandonSearchThread();
+  void ClearDeviceTable();
 
   std::shared_ptr<SharedState> shared_;
   HANDLE threadHandle_ = nullptr;

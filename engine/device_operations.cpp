@@ -11,7 +11,6 @@
 #include "engine/control_object.h"
 #include "engine/envelope.h"
 #include "engine/text_field.h"
-#include "pal/winsock2.h"
 
 namespace prowlnet {
 namespace {
@@ -31,10 +30,6 @@ bool CopyRecord(SharedState& shared, LONG index, IpcInfo* copy) {
   if (record == nullptr) return false;
   *copy = *record;
   return true;
-}
-
-std::uint32_t AddressOf(const char (&field)[sizeof(LANCfg::ipAddress)]) {
-  return ws2::inet_addr(FieldText(field).c_str());
 }
 
 }  // namespace
@@ -78,8 +73,8 @@ HRESULT CCProwlnet::ModifyIPC(LONG index, BYTE* pIPCInfo, LONG InfoLength, LONG*
     std::memcpy(record, pIPCInfo, kRecordSize);  // the bytes as given, terminators or not
     after = *record;
   }
-  assignedAddresses_.Release(AddressOf(before.lan.ipAddress));
-  assignedAddresses_.Enter(AddressOf(after.lan.ipAddress));
+  assignedAddresses_.Release(LanAddressOf(before.lan));
+  assignedAddresses_.Enter(LanAddressOf(after.lan));
   StoreResult(pRetVal, SendModification(after));
   return S_OK;
 }
@@ -119,9 +114,9 @@ HRESULT CCProwlnet::ModifyIPCXML(LONG index, BSTR strXML, LONG* pRetVal) {
     record = current;
     current.lan = fresh;
   }
-  assignedAddresses_.Release(AddressOf(record.lan.ipAddress));
+  assignedAddresses_.Release(LanAddressOf(record.lan));
   record.lan = fresh;
-  assignedAddresses_.Enter(AddressOf(record.lan.ipAddress));
+  assignedAddresses_.Enter(LanAddressOf(record.lan));
   StoreResult(pRetVal, SendModification(record));
   return S_OK;
 }

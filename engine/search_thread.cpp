@@ -37,7 +37,6 @@ class SearchThread {
   bool ServeOnePass();
   bool ReceiveOne();
   bool SendOneQueued();
-  void RefreshHostBlockIfEmpty();
   void CloseSocket();
   /// Frees the requests that were never sent; the thread is about to end.
   void DropQueuedRequests();
@@ -146,7 +145,7 @@ bool SearchThread::ServeOnePass() {
 
   if (FD_ISSET(socket_, &readable) && !ReceiveOne()) return false;
   if (FD_ISSET(socket_, &writable) && !SendOneQueued()) return false;
-  RefreshHostBlockIfEmpty();
+  LoadHostNetInfoIfNeeded(*shared_);
   Sleep(10);
   return true;
 }
@@ -189,8 +188,6 @@ bool SearchThread::SendOneQueued() {
   }
   return true;
 }
-
-void SearchThread::RefreshHostBlockIfEmpty() { LoadHostNetInfoIfNeeded(*shared_); }
 
 void SearchThread::CloseSocket() {
   if (socket_ == INVALID_SOCKET) return;

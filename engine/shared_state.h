@@ -8,7 +8,9 @@
 #include <memory>
 
 #include "engine/ipc_info.h"
+#include "engine/text_field.h"
 #include "pal/kernel32.h"
+#include "pal/winsock2.h"
 
 namespace prowlnet {
 
@@ -40,6 +42,10 @@ struct DeviceTable {
 };
 
 /// Addresses handed to devices by modifications, in network byte order; 0 marks a free slot.
+/// A record's LAN address as the address book and the finder compare it: converted unchecked,
+/// never read past its field.
+inline std::uint32_t LanAddressOf(const LANCfg& lan) { return ws2::inet_addr(FieldText(lan.ipAddress).c_str()); }
+
 /// Used on the host's thread only.
 struct AssignedAddressTable {
   static constexpr int kCapacity = 255;

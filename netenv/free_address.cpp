@@ -38,7 +38,7 @@ bool DeviceHasAddress(SharedState& shared, std::uint32_t address) {
   CriticalSectionLock lock(shared.lock);
   const DeviceTable& table = shared.table;
   for (int i = 0; i < table.count; ++i) {
-    if (ws2::inet_addr(FieldText(table.slots[static_cast<size_t>(i)]->lan.ipAddress).c_str()) == address) return true;
+    if (LanAddressOf(table.slots[static_cast<size_t>(i)]->lan) == address) return true;
   }
   return false;
 }
