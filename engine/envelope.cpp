@@ -25,7 +25,7 @@ int BuildEnvelope(char* buffer, size_t size, int code, const char* body) {
   return length < 0 || static_cast<size_t>(length) >= size ? -1 : length;
 }
 
-IXML_Document* ParseEnvelope(const char* text) {
+OwnedDocument ParseEnvelope(const char* text) {
   if (std::strstr(text, "<XML_MORVEK>") == nullptr) {
     DebugLog("Invalid message, <XML_MORVEK> not found:\n%s\n", text);
     return nullptr;
@@ -34,43 +34,25 @@ IXML_Document* ParseEnvelope(const char* text) {
     DebugLog("Invalid message, </XML_MORVEK> not found:\n%s\n", text);
     return nullptr;
   }
-  IXML_Document* document = ixmlParseBuffer(text);
+  OwnedDocument document = ParseDocument(text);
   if (document == nullptr) DebugLog("Invalid message, xml format error:\n%s\n", text);
   return document;
-}
-
-IXML_Node* FirstElementNamed(IXML_Document* document, const char* name) {
-  IXML_NodeList* list = ixmlDocument_getElementsByTagName(document, name);
-  if (list == nullptr) return nullptr;
-  IXML_Node* first = ixmlNodeList_item(list, 0);
-  ixmlNodeList_free(list);  // the nodes belong to the document
-  return first;
-}
-
-const char* AttributeValue(IXML_Node* attribute) {
-  const char* value = ixmlNode_getNodeValue(attribute);
-  return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
 int ParseMessageHeader(const char* text, char (&type)[kHeaderFieldSize], char (&code)[kHeaderFieldSize],
                        char (&flag)[kHeaderFieldSize]) {
   type[0] = code[0] = flag[0] = '\0';
-  IXML_Document* document = ParseEnvelope(text);
+  const OwnedDocument document = ParseEnvelope(text);
   if (document == nullptr) return -1;
-  IXML_Node* header = FirstElementNamed(document, "MESSAGE_HEADER");
-  if (header == nullptr) {
-    ixmlDocument_free(document);
-    return -2;
-  }
-  for (IXML_Node* attribute = header->firstAttr; attribute != nullptr; attribute = ixmlNode_getNextSibling(attribute)) {
-    const char* name = ixmlNode_getNodeName(attribute);
+  IXML_Node* header = FirstElementNamed(document.get(), "MESSAGE_HEADER");
+  if (header == nullptr) return -2;
+  ForEachAttribute(header, [&](IXML_Node* attribute) {
     const char* value = AttributeValue(attribute);
-    if (value == nullptr) continue;
-    if (std::strcmp(name, "Msg_type") == 0) CopyCutToField(type, value);
-    if (std::strcmp(name, "Msg_code") == 0) CopyCutToField(code, value);
-    if (std::strcmp(name, "Msg_flag") == 0) CopyCutToField(flag, value);
-  }
-  ixmlDocument_free(document);
+    if (value == nullptr) return;  // an attribute without a value copies nothing
+    if (NameIs(attribute, "Msg_type")) CopyCutToField(type, value);
+    if (NameIs(attribute, "Msg_code")) CopyCutToField(code, value);
+    if (NameIs(attribute, "Msg_flag")) CopyCutToField(flag, value);
+  });
   if (type[0] == '\0') return -3;
   if (code[0] == '\0') return -4;
   if (flag[0] == '\0') return -5;

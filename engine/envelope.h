@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include <ixml.h>
+#include "engine/xml_nodes.h"
 
 namespace prowlnet {
 
@@ -19,19 +19,13 @@ int BuildEnvelope(char* buffer, size_t size, int code, const char* body);
 
 /// The envelope checks shared by every reader of a received text: both markers present as plain
 /// substrings, and the whole text well-formed. Logs the failure and returns null, or returns the
-/// document, which the caller frees.
-IXML_Document* ParseEnvelope(const char* text);
+/// document.
+OwnedDocument ParseEnvelope(const char* text);
 
 /// Fills the three header fields (each cut to 255 characters) from the first MESSAGE_HEADER.
 /// 0 when all three are present and non-empty; -1 envelope failure; -2 no MESSAGE_HEADER;
 /// -3, -4, -5 for a missing or empty Msg_type, Msg_code, Msg_flag.
 int ParseMessageHeader(const char* text, char (&type)[kHeaderFieldSize], char (&code)[kHeaderFieldSize],
                        char (&flag)[kHeaderFieldSize]);
-
-/// The first element named `name` anywhere in the document, or null.
-IXML_Node* FirstElementNamed(IXML_Document* document, const char* name);
-
-/// An attribute's value as the readers treat it: null when the value is absent or empty.
-const char* AttributeValue(IXML_Node* attribute);
 
 }  // namespace prowlnet

@@ -15,15 +15,6 @@
 namespace prowlnet {
 namespace {
 
-/// The value of the first attribute of `element` named `name`; null when it is missing or empty.
-const char* FirstAttributeValue(IXML_Node* element, const char* name) {
-  for (IXML_Node* attribute = element->firstAttr; attribute != nullptr;
-       attribute = ixmlNode_getNextSibling(attribute)) {
-    if (NameIs(attribute, name)) return AttributeValue(attribute);
-  }
-  return nullptr;
-}
-
 /// Cameras name "NVS" in their type; a device that names no type is taken as the default
 /// model, which is a camera.
 bool IsCameraType(const char (&deviceType)[sizeof(IpcInfo::deviceType)]) {
@@ -74,12 +65,12 @@ int ParseSerialAndType(char (&serialNumber)[sizeof(IpcInfo::serialNumber)],
                        char (&deviceType)[sizeof(IpcInfo::deviceType)], const char* text) {
   CopyCutToField(serialNumber, nullptr);
   if (text == nullptr) return -1;
-  const OwnedDocument document(ParseEnvelope(text));
+  const OwnedDocument document = ParseEnvelope(text);
   if (document == nullptr) return -1;
 
   IXML_Node* serialElement = FirstElementNamed(document.get(), "IPC_SERIALNUMBER");
   if (serialElement == nullptr) return -2;
-  CopyCutToField(serialNumber, FirstAttributeValue(serialElement, "SerialNumber"));
+  CopyCutToField(serialNumber, AttributeValue(FirstAttributeNamed(serialElement, "SerialNumber")));
   if (serialNumber[0] == '\0') {
     DebugLog("SerialNumber not found.\n");
     return -3;
@@ -88,7 +79,7 @@ int ParseSerialAndType(char (&serialNumber)[sizeof(IpcInfo::serialNumber)],
   CopyCutToField(deviceType, kDefaultDeviceType);
   IXML_Node* typeElement = FirstElementNamed(document.get(), "DEVICE_TYPE");
   if (typeElement == nullptr) return 0;
-  if (const char* type = FirstAttributeValue(typeElement, "DeviceType")) CopyCutToField(deviceType, type);
+  if (const char* type = AttributeValue(FirstAttributeNamed(typeElement, "DeviceType"))) CopyCutToField(deviceType, type);
   return 0;
 }
 

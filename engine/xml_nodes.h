@@ -36,6 +36,31 @@ void ForEachAttribute(IXML_Node* element, Visit&& visit) {
   }
 }
 
+/// The first attribute of `element` named exactly `name`, or null.
+inline IXML_Node* FirstAttributeNamed(IXML_Node* element, const char* name) {
+  IXML_Node* found = nullptr;
+  ForEachAttribute(element, [&](IXML_Node* attribute) {
+    if (found == nullptr && NameIs(attribute, name)) found = attribute;
+  });
+  return found;
+}
+
+/// An attribute's value as the readers treat it: null when the value is absent or empty (the
+/// library gives an empty string for an attribute written with nothing between its quotes).
+inline const char* AttributeValue(IXML_Node* attribute) {
+  const char* value = attribute != nullptr ? ixmlNode_getNodeValue(attribute) : nullptr;
+  return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+/// The first element named `name` anywhere in the document, in document order, or null.
+inline IXML_Node* FirstElementNamed(IXML_Document* document, const char* name) {
+  IXML_NodeList* list = ixmlDocument_getElementsByTagName(document, name);
+  if (list == nullptr) return nullptr;
+  IXML_Node* first = ixmlNodeList_item(list, 0);
+  ixmlNodeList_free(list);  // the nodes belong to the document
+  return first;
+}
+
 /// Calls `visit(child)` for each direct child of `element` named `name`, in document order.
 template <typename Visit>
 void ForEachChildNamed(IXML_Node* element, const char* name, Visit&& visit) {
