@@ -12,10 +12,13 @@
 // - SO_RCVBUF grants the size asked for (the host's ceiling does not cut it when the process is
 //   privileged enough to pass it);
 // - errors are reported as Winsock error numbers through WSAGetLastError;
-// - every call but WSAStartup fails with WSANOTINITIALISED until WSAStartup has succeeded.
+// - every call but WSAStartup fails with WSANOTINITIALISED until WSAStartup has succeeded;
+// - SO_REUSEADDR shares a port only among sockets that all asked for it: a port held by a socket
+//   that did not ask stays closed to the others (as with an exclusive holder on Windows), and
+//   binding it fails with WSAEADDRINUSE.
 #pragma once
 
-#include <sys/select.h>  // the host's FD_ macros, which the Winsock ones below replace
+#include <sys/select.h>  // the host's FD_ macros, which the Winsock functions below replace
 #include <sys/time.h>    // struct timeval: the same fields as Winsock's
 
 #include "pal/windef.h"
@@ -160,28 +163,30 @@ struct fd_set {
 
 int __WSAFDIsSet(SOCKET socket, fd_set* set);
 
-// The Winsock macros: FD_SET adds a socket once, while there is room.
-#define FD_ZERO(set) (((ws2::fd_set*)(set))->fd_count = 0)
-#define FD_ISSET(s, set) ws2::__WSAFDIsSet((ws2::SOCKET)(s), (ws2::fd_set*)(set))
-#define FD_SET(s, set)                                                                          \
-  do {                                                                                          \
-    ws2::u_int i_;                                                                              \
-    for (i_ = 0; i_ < ((ws2::fd_set*)(set))->fd_count; ++i_)                                    \
-      if (((ws2::fd_set*)(set))->fd_array[i_] == (ws2::SOCKET)(s)) break;                       \
-    if (i_ == ((ws2::fd_set*)(set))->fd_count && ((ws2::fd_set*)(set))->fd_count < FD_SETSIZE) \
-      ((ws2::fd_set*)(set))->fd_array[((ws2::fd_set*)(set))->fd_count++] = (ws2::SOCKET)(s);    \
-  } while (0)
-#define FD_CLR(s, set)                                                                    \
-  do {                                                                                    \
-    ws2::fd_set* set_ = (ws2::fd_set*)(set);                                              \
-    for (ws2::u_int i_ = 0; i_ < set_->fd_count; ++i_) {                                  \
-      if (set_->fd_array[i_] == (ws2::SOCKET)(s)) {                                       \
-        for (; i_ + 1 < set_->fd_count; ++i_) set_->fd_array[i_] = set_->fd_array[i_ + 1]; \
-        --set_->fd_count;                                                                 \
-        break;                                                                            \
-      }                                                                                   \
-    }                                                                                     \
-  } while (0)
+// The Winsock set operations, as functions so that only a Winsock fd_set is accepted. Callers
+// write them unqualified: argument-dependent lookup finds them here.
+
+inline void FD_ZERO(fd_set* set) { set->fd_count = 0; }
+
+inline int FD_ISSET(SOCKET socket, fd_set* set) { return __WSAFDIsSet(socket, set); }
+
+/// Adds `socket` once, while there is room.
+inline void FD_SET(SOCKET socket, fd_set* set) {
+  for (u_int i = 0; i < set->fd_count; ++i) {
+    if (set->fd_array[i] == socket) return;
+  }
+  if (set->fd_count < FD_SETSIZE) set->fd_array[set->fd_count++] = socket;
+}
+
+/// Removes `socket`, keeping the order of the others.
+inline void FD_CLR(SOCKET socket, fd_set* set) {
+  for (u_int i = 0; i < set->fd_count; ++i) {
+    if (set->fd_array[i] != socket) continue;
+    for (; i + 1 < set->fd_count; ++i) set->fd_array[i] = set->fd_array[i + 1];
+    --set->fd_count;
+    return;
+  }
+}
 
 using ::timeval;
 
