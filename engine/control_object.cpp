@@ -101,21 +101,26 @@ int CCProwlnet::StopThread() {
   }
   shared_->running = 0;
   if (threadHandle_ != nullptr) {
-    for (int sleeps = 0;;) {
-      DWORD code = 0;
-      GetExitCodeThread(threadHandle_, &code);
-      if (code != STILL_ACTIVE) break;
-      Sleep(10);
-      if (++sleeps == 100) {
-        AbandonSearchThread();
-        DebugLog("CCProwlnet::StopThread: TerminateThread ProwlnetThread.\n");
-        break;
-      }
+    if (!WaitForThreadEnd()) {
+      AbandonSearchThread();
+      DebugLog("CCProwlnet::StopThread: TerminateThread ProwlnetThread.\n");
     }
     CloseHandle(threadHandle_);
     threadHandle_ = nullptr;
   }
   return 1;
+}
+
+bool CCProwlnet::WaitForThreadEnd() {
+  constexpr int kPolls = 100;
+  // The exit code is read once more after the last sleep: a thread that ended during it has ended.
+  for (int sleeps = 0;; ++sleeps) {
+    DWORD code = 0;
+    GetExitCodeThread(threadHandle_, &code);
+    if (code != STILL_ACTIVE) return true;
+    if (sleeps == kPolls) return false;
+    Sleep(10);
+  }
 }
 
 void CCProwlnet::ClearDeviceTable() {

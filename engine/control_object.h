@@ -74,31 +74,35 @@ class CCProwlnet {
   /// 0 when posted; -1 when no search is running or the envelope would not fit its buffer.
   int PostDiscoveryMessage(int code, const char* body);
 
-  /// The control window's messages, in the order they are tried.
+  /// The control window's messages that the engine handles: 0x465 (consumed), WM_TIMER, and
+  /// the default procedure for the rest. A class that extends the control tries its own
+  /// messages first and passes the others here.
   virtual LRESULT WindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
+  /// The hidden control window made by FinalConstruct; null before, or when that failed.
   HWND window() const { return window_; }
   const AssignedAddressTable& assignedAddresses() const { return assignedAddresses_; }
   /// The state shared with the search thread of the current run.
   SharedState& shared() { return *shared_; }
   bool searching() const { return shared_->running.load() != 0; }
 
- protected:
+ private:
   /// Sends the device of a changed record (serial number and LAN section) its modification:
   /// 0, or -3 when the text could not be built.
   LONG SendModification(const IpcInfo& record);
 
   /// Stops a run still in progress, frees the table, destroys the window, closes the log and
-  /// stops the socket library. Runs once; the destructor calls it if nobody did before.
+  /// stops the socket library. Runs once, from the destructor.
   void Teardown();
 
-  AssignedAddressTable assignedAddresses_;
-
- private:
+  /// Polls the thread's exit code every 10 ms, 100 sleeps at most; whether it ended.
+  bool WaitForThreadEnd();
   /// Gives up on a search thread that did not end in time: it keeps its own shared state, and the
   /// object goes on with a fresh one, so the thread can never reach the object again.
   void AbandonSearchThread();
   void ClearDeviceTable();
+
+  AssignedAddressTable assignedAddresses_;
 
   std::shared_ptr<SharedState> shared_;
   HANDLE threadHandle_ = nullptr;

@@ -19,24 +19,25 @@ LRESULT ControlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 /// The class record; its address names the class, "ATL:" and the address in hexadecimal.
 WNDCLASSEXW windowClass;
 std::u16string className;
+std::mutex classLock;
+bool classRegistered = false;
 
-/// Registers the class once per process; false if that failed.
+/// Registers the class on the first creation that succeeds in doing so; a failed registration is
+/// tried again by the next creation, which then reports its own failure (last error set).
 bool RegisterControlWindowClass() {
-  static std::once_flag once;
-  static bool registered = false;
-  std::call_once(once, [] {
-    char name[32];
-    std::snprintf(name, sizeof name, "ATL:%016llX", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(&windowClass)));
-    className.assign(name, name + std::char_traits<char>::length(name));
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
-    windowClass.lpfnWndProc = ControlWindowProc;
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-    windowClass.lpszClassName = className.c_str();
-    registered = RegisterClassExW(&windowClass) != 0;
-  });
-  return registered;
+  const std::lock_guard<std::mutex> hold(classLock);
+  if (classRegistered) return true;
+  char name[32];
+  std::snprintf(name, sizeof name, "ATL:%016llX", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(&windowClass)));
+  className.assign(name, name + std::char_traits<char>::length(name));
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
+  windowClass.lpfnWndProc = ControlWindowProc;
+  windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
+  windowClass.lpszClassName = className.c_str();
+  classRegistered = RegisterClassExW(&windowClass) != 0;
+  return classRegistered;
 }
 
 }  // namespace
