@@ -145,7 +145,7 @@ bool SearchThread::ServeOnePass() {
 
   if (FD_ISSET(socket_, &readable) && !ReceiveOne()) return false;
   if (FD_ISSET(socket_, &writable) && !SendOneQueued()) return false;
-  LoadHostNetInfoIfNeeded(*shared_);
+  LoadHostNetInfoIfNeeded(shared_->netInfo, shared_->lock);
   Sleep(10);
   return true;
 }

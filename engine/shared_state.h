@@ -9,23 +9,11 @@
 
 #include "engine/ipc_info.h"
 #include "engine/text_field.h"
+#include "netenv/host_net_info.h"
 #include "pal/kernel32.h"
 #include "pal/winsock2.h"
 
 namespace prowlnet {
-
-/// The host's own network parameters as dotted-quad text; an empty string means not loaded.
-struct HostNetInfo {
-  static constexpr int kCount = 5;
-  static constexpr int kSize = 32;
-  enum Index { kAddress = 0, kNetmask = 1, kGateway = 2, kDns1 = 3, kDns2 = 4 };
-
-  char values[kCount][kSize] = {};
-
-  void Clear() {
-    for (auto& value : values) value[0] = '\0';
-  }
-};
 
 /// The devices found in the current run, in order of first sighting, keyed by serial number.
 /// Slots 0 to count - 1 hold records; records are freed only all at once.
@@ -94,5 +82,15 @@ class SharedState {
   DeviceTable table;
   HostNetInfo netInfo;
 };
+
+/// Whether some device in the table has `address` (network byte order) as its LAN address.
+inline bool DeviceHasAddress(SharedState& shared, std::uint32_t address) {
+  CriticalSectionLock lock(shared.lock);
+  const DeviceTable& table = shared.table;
+  for (int i = 0; i < table.count; ++i) {
+    if (LanAddressOf(table.slots[static_cast<size_t>(i)]->lan) == address) return true;
+  }
+  return false;
+}
 
 }  // namespace prowlnet

@@ -58,7 +58,7 @@ void CopyAddressText(Text& destination, const IP_ADDRESS_STRING& source) {
 }
 
 /// Step one: the two DNS entries. 0, or -1 when the query failed.
-int LoadDnsServers(SharedState& shared) {
+int LoadDnsServers(HostNetInfo& block, CRITICAL_SECTION& lock) {
   QueryBuffer buffer;
   if (QueryTwice(GetNetworkParams, &buffer) != ERROR_SUCCESS) {
     DebugLog("GetNetworkParams failed.\n");
@@ -71,9 +71,9 @@ int LoadDnsServers(SharedState& shared) {
   CopyAddressText(dns1, info.DnsServerList.IpAddress);
   if (info.DnsServerList.Next != nullptr) CopyAddressText(dns2, info.DnsServerList.Next->IpAddress);
   {
-    CriticalSectionLock lock(shared.lock);
-    std::memcpy(shared.netInfo.values[HostNetInfo::kDns1], dns1, sizeof dns1);
-    std::memcpy(shared.netInfo.values[HostNetInfo::kDns2], dns2, sizeof dns2);
+    CriticalSectionLock hold(lock);
+    std::memcpy(block.values[HostNetInfo::kDns1], dns1, sizeof dns1);
+    std::memcpy(block.values[HostNetInfo::kDns2], dns2, sizeof dns2);
   }
   DebugLog("DNS1: %s\n", dns1);
   DebugLog("DNS2: %s\n", dns2);
@@ -99,7 +99,7 @@ const IP_ADDR_STRING& AddressOnGatewaySubnet(const IP_ADAPTER_INFO& adapter, con
 }
 
 /// Steps three and four: gateway, address and netmask from the adapter with `bestIndex`.
-int LoadAdapterEntries(SharedState& shared, DWORD bestIndex) {
+int LoadAdapterEntries(HostNetInfo& block, CRITICAL_SECTION& lock, DWORD bestIndex) {
   QueryBuffer buffer;
   if (QueryTwice(GetAdaptersInfo, &buffer) != ERROR_SUCCESS) {
     DebugLog("GetAdaptersInfo failed!\n");
@@ -115,10 +115,10 @@ int LoadAdapterEntries(SharedState& shared, DWORD bestIndex) {
   CopyAddressText(address, chosen.IpAddress);
   CopyAddressText(netmask, chosen.IpMask);
   {
-    CriticalSectionLock lock(shared.lock);
-    std::memcpy(shared.netInfo.values[HostNetInfo::kGateway], gateway, sizeof gateway);
-    std::memcpy(shared.netInfo.values[HostNetInfo::kAddress], address, sizeof address);
-    std::memcpy(shared.netInfo.values[HostNetInfo::kNetmask], netmask, sizeof netmask);
+    CriticalSectionLock hold(lock);
+    std::memcpy(block.values[HostNetInfo::kGateway], gateway, sizeof gateway);
+    std::memcpy(block.values[HostNetInfo::kAddress], address, sizeof address);
+    std::memcpy(block.values[HostNetInfo::kNetmask], netmask, sizeof netmask);
   }
   DebugLog("Gateway: %s\n", gateway);
   DebugLog("IPAddress: %s\n", address);
@@ -128,27 +128,26 @@ int LoadAdapterEntries(SharedState& shared, DWORD bestIndex) {
 
 }  // namespace
 
-int LoadHostNetInfo(SharedState& shared) {
-  if (LoadDnsServers(shared) != 0) return -1;
+int LoadHostNetInfo(HostNetInfo& block, CRITICAL_SECTION& lock) {
+  if (LoadDnsServers(block, lock) != 0) return -1;
   // No interface has index 0, so a lookup that found no route matches no adapter.
   DWORD bestIndex = 0;
   GetBestInterface(ws2::inet_addr(kRouteProbeAddress), &bestIndex);
-  return LoadAdapterEntries(shared, bestIndex);
+  return LoadAdapterEntries(block, lock, bestIndex);
 }
 
-bool HostNetInfoLoaded(SharedState& shared) {
-  CriticalSectionLock lock(shared.lock);
-  const HostNetInfo& info = shared.netInfo;
-  return info.values[HostNetInfo::kAddress][0] != '\0' && info.values[HostNetInfo::kGateway][0] != '\0';
+bool HostNetInfoLoaded(const HostNetInfo& block, CRITICAL_SECTION& lock) {
+  CriticalSectionLock hold(lock);
+  return block.values[HostNetInfo::kAddress][0] != '\0' && block.values[HostNetInfo::kGateway][0] != '\0';
 }
 
-void LoadHostNetInfoIfNeeded(SharedState& shared) {
-  if (!HostNetInfoLoaded(shared)) LoadHostNetInfo(shared);
+void LoadHostNetInfoIfNeeded(HostNetInfo& block, CRITICAL_SECTION& lock) {
+  if (!HostNetInfoLoaded(block, lock)) LoadHostNetInfo(block, lock);
 }
 
-void ReadHostNetEntry(SharedState& shared, int index, char (&value)[HostNetInfo::kSize]) {
-  CriticalSectionLock lock(shared.lock);
-  std::memcpy(value, shared.netInfo.values[index], sizeof value);
+void ReadHostNetEntry(const HostNetInfo& block, CRITICAL_SECTION& lock, int index, char (&value)[HostNetInfo::kSize]) {
+  CriticalSectionLock hold(lock);
+  std::memcpy(value, block.values[index], sizeof value);
 }
 
 }  // namespace prowlnet

@@ -17,6 +17,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "engine/shared_state.h"
 #include "netenv/host_net_info.h"
 #include "support/netns.h"
 
@@ -53,7 +54,7 @@ void OneLoad(benchmark::State& state, const std::string& netns) {
   micros.reserve(kCallsPerMedian);
   for (auto _ : state) {
     const auto start = std::chrono::steady_clock::now();
-    benchmark::DoNotOptimize(LoadHostNetInfo(shared));
+    benchmark::DoNotOptimize(LoadHostNetInfo(shared.netInfo, shared.lock));
     micros.push_back(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count());
   }
   std::sort(micros.begin(), micros.end());
@@ -65,11 +66,11 @@ void OneLoad(benchmark::State& state, const std::string& netns) {
 void RepeatedLoads(benchmark::State& state, const std::string& netns) {
   NamespaceScope scope(netns);
   SharedState shared;
-  LoadHostNetInfo(shared);  // the first call sets up what the process keeps anyway
+  LoadHostNetInfo(shared.netInfo, shared.lock);  // the first call sets up what the process keeps anyway
   const double descriptorsBefore = OpenDescriptors();
   const double residentBefore = ResidentKibibytes();
   for (auto _ : state) {
-    for (int64_t i = 0; i < state.range(0); ++i) benchmark::DoNotOptimize(LoadHostNetInfo(shared));
+    for (int64_t i = 0; i < state.range(0); ++i) benchmark::DoNotOptimize(LoadHostNetInfo(shared.netInfo, shared.lock));
   }
   state.counters["fd_delta"] = OpenDescriptors() - descriptorsBefore;
   state.counters["rss_delta_KiB"] = ResidentKibibytes() - residentBefore;

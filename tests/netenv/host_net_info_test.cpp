@@ -74,7 +74,7 @@ std::vector<std::string> Block(SharedState& shared) {
   std::vector<std::string> values;
   for (int i = 0; i < HostNetInfo::kCount; ++i) {
     char value[HostNetInfo::kSize];
-    ReadHostNetEntry(shared, i, value);
+    ReadHostNetEntry(shared.netInfo, shared.lock, i, value);
     values.emplace_back(value);
   }
   return values;
@@ -134,7 +134,7 @@ TEST(LoadHostNetInfo, TakesTheAddressOnTheGatewaySubnetWithItsOwnMask) {
   LogFile log;
   LogOpen open;
   SharedState shared;
-  EXPECT_EQ(LoadHostNetInfo(shared), 1);
+  EXPECT_EQ(LoadHostNetInfo(shared.netInfo, shared.lock), 1);
   EXPECT_EQ(Block(shared),
             (std::vector<std::string>{"10.77.51.10", "255.255.0.0", "10.77.51.1", "10.77.50.53", ""}));
   EXPECT_EQ(log.Texts(), (std::vector<std::string>{"GetNetworkParams OK.", "DNS1: 10.77.50.53", "DNS2: ",
@@ -150,7 +150,7 @@ TEST(LoadHostNetInfo, TakesTheFirstAddressWhenNoneIsOnTheGatewaySubnet) {
     return;
   }
   SharedState shared;
-  EXPECT_EQ(LoadHostNetInfo(shared), 1);
+  EXPECT_EQ(LoadHostNetInfo(shared.netInfo, shared.lock), 1);
   EXPECT_EQ(Block(shared),
             (std::vector<std::string>{"10.77.53.10", "255.255.255.0", "10.77.55.1", "10.77.53.53", ""}));
 }
@@ -213,7 +213,7 @@ TEST(GetNetworkParam, ANullOutPointerStillLoadsTheBlock) {
   TempPrefix prefix;
   Control control;
   EXPECT_EQ(control->GetNetworkParam(0, nullptr), S_OK);
-  EXPECT_TRUE(HostNetInfoLoaded(control->shared()));
+  EXPECT_TRUE(HostNetInfoLoaded(control->shared().netInfo, control->shared().lock));
   EXPECT_EQ(Block(control->shared())[HostNetInfo::kAddress], "10.77.58.10");
 }
 
@@ -231,7 +231,7 @@ TEST(GetNetworkParam, WithoutADefaultRouteTheBlockNeverCountsAsLoaded) {
     CriticalSectionLock lock(shared.lock);
     CopyCutToField(shared.netInfo.values[HostNetInfo::kNetmask], "255.0.0.0");
   }
-  EXPECT_EQ(LoadHostNetInfo(shared), -1);
+  EXPECT_EQ(LoadHostNetInfo(shared.netInfo, shared.lock), -1);
   EXPECT_EQ(GetParam(*control, 0).text, "");
   EXPECT_EQ(GetParam(*control, 3).text, "10.77.59.53");
   EXPECT_EQ(Block(shared), (std::vector<std::string>{"", "255.0.0.0", "", "10.77.59.53", ""}))
@@ -297,7 +297,7 @@ TEST(GetNetworkParam, StartSearchEmptiesTheBlockAndTheSearchThreadRefillsIt) {
     ASSERT_EQ(started, 0);
     EXPECT_EQ(Block(shared), std::vector<std::string>(HostNetInfo::kCount, ""));
   }
-  EXPECT_TRUE(PumpUntil([&] { return HostNetInfoLoaded(shared); }, 10s));
+  EXPECT_TRUE(PumpUntil([&] { return HostNetInfoLoaded(shared.netInfo, shared.lock); }, 10s));
   EXPECT_EQ(Block(shared),
             (std::vector<std::string>{"10.77.61.10", "255.255.255.0", "10.77.61.1", "10.77.61.54", ""}));
   const std::string self = ThisThreadInLog();
@@ -322,9 +322,9 @@ TEST(LoadHostNetInfo, RepeatedLoadsKeepNoDescriptors) {
   TestNetwork network({.subnet = 62});
   RunInNamespace(network.pc().name(), [] {
     SharedState shared;
-    EXPECT_EQ(LoadHostNetInfo(shared), 1);
+    EXPECT_EQ(LoadHostNetInfo(shared.netInfo, shared.lock), 1);
     const int before = OpenDescriptors();
-    for (int i = 0; i < 2000; ++i) LoadHostNetInfo(shared);
+    for (int i = 0; i < 2000; ++i) LoadHostNetInfo(shared.netInfo, shared.lock);
     EXPECT_EQ(OpenDescriptors(), before);
   });
 }
