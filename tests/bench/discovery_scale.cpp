@@ -16,7 +16,7 @@
 
 #include "camsim/simulator.h"
 #include "engine/control_object.h"
-#include "support/message_pump.h"
+#include "pal/host_kit.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 
@@ -76,7 +76,7 @@ Result RunOnce(int cameras, std::chrono::seconds timeout) {
   Clock::time_point firstRequest{};
   const Clock::time_point start = Clock::now();
   control.StartSearch(&status);
-  result.complete = test_support::PumpUntil(
+  result.complete = pal::PumpUntil(
       [&] {
         if (firstRequest == Clock::time_point{} && simulator->SearchRequests() > 0) firstRequest = Clock::now();
         if (result.droppedInFirstRound < 0 && simulator->RepliesSent() >= cameras)

@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "diag/debug_log.h"
+#include "pal/host_kit.h"
 #include "pal/kernel32.h"
 #include "pal/winsock2.h"
 #include "support/log_files.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 #include "support/udp_peer.h"
@@ -19,6 +19,9 @@ namespace {
 
 using namespace prowlnet;
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 /// Whether `text` fits `pattern`, where '#' stands for a decimal digit and 'h' for a lower-case
 /// hexadecimal digit.

@@ -18,9 +18,9 @@
 
 #include "diag/debug_log.h"
 #include "engine/control_object.h"
+#include "pal/host_kit.h"
 #include "support/child_test.h"
 #include "support/log_files.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 
@@ -28,6 +28,9 @@ namespace {
 
 using namespace prowlnet;
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 /// Whether some thread of this process is waiting in openat (the FIFO's open blocks there).
 bool AThreadWaitsInOpen() {

@@ -13,8 +13,8 @@
 #include "diag/debug_log.h"
 #include "engine/control_object.h"
 #include "engine/reply_intake.h"
+#include "pal/host_kit.h"
 #include "support/log_capture.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 
@@ -26,7 +26,7 @@ using camsim::Camera;
 using camsim::GenerateCameras;
 using test_support::LogCapture;
 using test_support::NamespaceScope;
-using test_support::PumpUntil;
+using pal::PumpUntil;
 using test_support::TempPrefix;
 using test_support::TestNetwork;
 

@@ -7,11 +7,11 @@
 
 #include "engine/control_object.h"
 #include "engine/envelope.h"
+#include "pal/host_kit.h"
 #include "pal/kernel32.h"
 #include "pal/user32.h"
 #include "pal/winsock2.h"
 #include "support/log_files.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 #include "support/udp_peer.h"
@@ -20,6 +20,9 @@ namespace {
 
 using namespace prowlnet;
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 const std::string kSearchRequestText =
     "<?xml version=\"1.0\" encoding=\"GB2312\" ?>\n<XML_MORVEK>\n<MESSAGE_HEADER\n"

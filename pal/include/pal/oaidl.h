@@ -343,3 +343,6 @@ inline constexpr IID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0, 0, 0
 inline constexpr IID IID_ITypeLib = {0x00020402, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_ITypeComp = {0x00020403, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IEnumVARIANT = {0x00020404, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+PAL_INTERFACE_ID(IDispatch, IID_IDispatch);
+PAL_INTERFACE_ID(ITypeInfo, IID_ITypeInfo);
+PAL_INTERFACE_ID(ITypeLib, IID_ITypeLib);
