@@ -243,6 +243,15 @@ class WireTest : public ::testing::Test {
     EXPECT_EQ(result, 0);
     return record;
   }
+  /// Search requests that camsim received after the first modification.
+  int SearchRequestsAfterTheFirstModification() {
+    int count = -1;
+    for (const auto& received : simulator_->ReceivedDatagrams()) {
+      if (count < 0 && received.request.code == camsim::kModifyRequest) count = 0;
+      if (count >= 0 && received.request.code == camsim::kSearchRequest) ++count;
+    }
+    return count;
+  }
   std::vector<camsim::Received> Modifications() {
     std::vector<camsim::Received> found;
     for (const auto& received : simulator_->ReceivedDatagrams())
@@ -284,8 +293,23 @@ TEST_F(WireTest, AModificationGoesOutOnceAndTheCamerasNextReplyShowsIt) {
     std::strcpy(control_->shared().table.slots[0]->lan.ipAddress, "0.0.0.0");
   }
   ASSERT_TRUE(PumpUntil([&] { return std::strcmp(Record().lan.ipAddress, "10.200.0.77") == 0; }, 10s));
-  PumpFor(2500ms);
+  // Two more search requests after it show the queue has moved on past the modification.
+  ASSERT_TRUE(PumpUntil([&] { return SearchRequestsAfterTheFirstModification() >= 2; }, 10s));
   EXPECT_EQ(Modifications().size(), 1u) << "one datagram per call";
+}
+
+TEST_F(WireTest, AfterTheStopNoRecordIsLeftToModifyButTheBookedAddressStaysTaken) {
+  IpcInfo changed = Record();
+  std::strcpy(changed.lan.ipAddress, "10.200.0.88");
+  LONG result = 99;
+  control_->ModifyIPC(0, reinterpret_cast<BYTE*>(&changed), sizeof changed, &result);
+  ASSERT_EQ(result, 0);
+  control_->StopSearch(&result);
+  ASSERT_EQ(result, 0);
+  control_->ModifyIPC(0, reinterpret_cast<BYTE*>(&changed), sizeof changed, &result);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(Count(), 0);
+  EXPECT_TRUE(control_->assignedAddresses().Holds(ws2::inet_addr("10.200.0.88")));
 }
 
 TEST_F(WireTest, TheUnchangedDocumentSendsTheCurrentSettingsAndLeavesTheRecord) {

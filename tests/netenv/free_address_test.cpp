@@ -103,6 +103,9 @@ TEST_F(FinderTest, WhenEveryCandidateIsTakenTheAnswerIsTheHostsOwnAddress) {
   EXPECT_EQ(OneAddress(), NetworkParam(0));
   EXPECT_EQ(NetworkParam(0), network_.PcAddress());
   EXPECT_EQ(log_.Count("got replay from ip: " + At(2) + "\n"), 1);
+  // The host itself and the gateway both answer pings, yet neither is ever probed.
+  EXPECT_EQ(log_.Count("got replay from ip: " + network_.PcAddress() + "\n"), 0);
+  EXPECT_EQ(log_.Count("got replay from ip: " + network_.LanAddress() + "\n"), 0);
 }
 
 TEST_F(FinderTest, WiderAndNarrowerSubnetsStayWithinTheFirstThreeOctets) {
