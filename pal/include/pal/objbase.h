@@ -74,7 +74,6 @@ constexpr HRESULT SELFREG_E_CLASS = static_cast<HRESULT>(0x80040201);
 constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
 constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3);
 constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9);
-constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 
 // ---- base interfaces ---------------------------------------------------------------------------
 
