@@ -340,6 +340,16 @@ inline constexpr IID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0, 0, 0
 inline constexpr IID IID_ITypeLib = {0x00020402, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_ITypeComp = {0x00020403, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IEnumVARIANT = {0x00020404, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+inline constexpr IID IID_ISupportErrorInfo = {0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+
+/// Tells whether an interface of the object reports rich errors through IErrorInfo.
+class ISupportErrorInfo : public IUnknown {
+ public:
+  /// S_OK for an interface that does, S_FALSE for any other.
+  virtual HRESULT InterfaceSupportsErrorInfo(REFIID riid) = 0;
+};
+
 PAL_INTERFACE_ID(IDispatch, IID_IDispatch);
+PAL_INTERFACE_ID(ISupportErrorInfo, IID_ISupportErrorInfo);
 PAL_INTERFACE_ID(ITypeInfo, IID_ITypeInfo);
 PAL_INTERFACE_ID(ITypeLib, IID_ITypeLib);
