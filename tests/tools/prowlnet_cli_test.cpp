@@ -1,0 +1,124 @@
+// The prowlnet program as a user runs it: in namespace pc, against camsim's cameras in namespace
+// lan, with its output and exit status read back.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "camsim/simulator.h"
+#include "support/child_process.h"
+#include "support/netns.h"
+#include "support/temp_prefix.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using test_support::ChildProcess;
+using test_support::NamespaceScope;
+using test_support::TestNetwork;
+
+struct Outcome {
+  int status;
+  std::string output;
+};
+
+class ProwlnetCli : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    {
+      NamespaceScope lan(network_.lan().name());
+      simulator_ = std::make_unique<camsim::Simulator>();
+    }
+    ASSERT_TRUE(simulator_->ok()) << simulator_->error();
+    simulator_->AddCameras(camsim::GenerateCameras(3));
+  }
+
+  /// Runs prowlnet with `arguments` in namespace pc and waits for it.
+  Outcome Prowlnet(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv = {"/usr/sbin/ip", "netns", "exec", network_.pc().name(), PROWLNET_CLI_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    ChildProcess program(argv);
+    const int status = program.Wait(60s);
+    return {status, program.output()};
+  }
+  std::string CameraAddress(const std::string& serial) {
+    const auto camera = simulator_->CameraWithSerial(serial);
+    return camera && camera->lan ? *camsim::Find(*camera->lan, "IPAddress") : "";
+  }
+  int Modifications() {
+    int count = 0;
+    for (const auto& received : simulator_->ReceivedDatagrams()) count += received.request.code == camsim::kModifyRequest;
+    return count;
+  }
+  std::string At(int last) const { return network_.prefix() + std::to_string(last); }
+
+  test_support::TempPrefix prefix_;
+  TestNetwork network_{{.subnet = 93}};
+  std::unique_ptr<camsim::Simulator> simulator_;
+};
+
+TEST_F(ProwlnetCli, SearchListsTheCamerasAsATableAndAsJson) {
+  const Outcome table = Prowlnet({"search", "--expect", "3", "--seconds", "15"});
+  EXPECT_EQ(table.status, 0);
+  for (const char* serial : {"PN00000000", "PN00000001", "PN00000002"})
+    EXPECT_NE(table.output.find(serial), std::string::npos) << table.output;
+  EXPECT_NE(table.output.find("10.200.0.2 !"), std::string::npos) << "not on this computer's subnet";
+
+  const Outcome json = Prowlnet({"search", "--expect", "3", "--seconds", "15", "--format", "json"});
+  ASSERT_EQ(json.status, 0);
+  const nlohmann::json cameras = nlohmann::json::parse(json.output);
+  ASSERT_EQ(cameras.size(), 3u);
+  for (const auto& camera : cameras) {
+    const std::string serial = camera["serialNumber"];
+    EXPECT_EQ(camera["ipAddress"], CameraAddress(serial)) << serial;
+    EXPECT_EQ(camera["deviceType"], "NVS-2210");
+    EXPECT_EQ(camera["reachable"], false);
+  }
+
+  const Outcome tooFew = Prowlnet({"search", "--expect", "4", "--seconds", "3", "--format", "csv"});
+  EXPECT_EQ(tooFew.status, 3);
+  EXPECT_NE(tooFew.output.find("PN00000002"), std::string::npos) << "what answered is listed all the same";
+}
+
+TEST_F(ProwlnetCli, SetChangesOnlyWhatWasAskedAndWaitsForTheCamerasConfirmation) {
+  const Outcome set = Prowlnet({"set", "PN00000001", "--ip", At(77), "--mask", "255.255.255.0"});
+  EXPECT_EQ(set.status, 0) << set.output;
+  EXPECT_NE(set.output.find("confirmed by the camera"), std::string::npos) << set.output;
+  EXPECT_EQ(CameraAddress("PN00000001"), At(77));
+  const auto camera = simulator_->CameraWithSerial("PN00000001");
+  EXPECT_EQ(*camsim::Find(*camera->lan, "Netmask"), "255.255.255.0");
+  EXPECT_EQ(*camsim::Find(*camera->lan, "Gateway"), "10.200.0.1") << "left as it was";
+}
+
+TEST_F(ProwlnetCli, BadInputIsRefusedBeforeAnythingIsSentAndASilentCameraTimesOut) {
+  EXPECT_EQ(Prowlnet({"set", "PN00000001", "--ip", "10.77.93"}).status, 2);
+  EXPECT_EQ(Prowlnet({"set", "PN00000001", "--mask", "255.0.255.0"}).status, 2);
+  EXPECT_EQ(Prowlnet({"set", "PN00000001", "--dhcp", "maybe"}).status, 2);
+  EXPECT_EQ(Prowlnet({"set", "PN00000001"}).status, 2) << "nothing to change";
+  EXPECT_EQ(Prowlnet({"assign", "--from", At(60), "--to", At(50)}).status, 2);
+  EXPECT_EQ(Modifications(), 0);
+  EXPECT_EQ(Prowlnet({"show", "NOSUCHCAMERA", "--seconds", "3"}).status, 3);
+
+  const Outcome help = Prowlnet({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* command : {"search", "show", "set", "assign", "netparams", "free-ip"})
+    EXPECT_NE(help.output.find(command), std::string::npos) << command;
+}
+
+TEST_F(ProwlnetCli, AssignPassesOverAnAddressThatAnswersAndConfirmsEachCamera) {
+  network_.lan().Ip({"addr", "add", At(51) + "/24", "dev", TestNetwork::kLanInterface});
+  const Outcome dryRun = Prowlnet({"assign", "--from", At(51), "--to", At(60), "PN00000000", "PN00000002", "--dry-run"});
+  ASSERT_EQ(dryRun.status, 0);
+  EXPECT_NE(dryRun.output.find("PN00000000: 10.200.0.2 -> " + At(52)), std::string::npos) << dryRun.output;
+  EXPECT_EQ(Modifications(), 0);
+
+  const Outcome assign = Prowlnet({"assign", "--from", At(51), "--to", At(60), "PN00000000", "PN00000002"});
+  EXPECT_EQ(assign.status, 0) << assign.output;
+  EXPECT_EQ(CameraAddress("PN00000000"), At(52));
+  EXPECT_EQ(CameraAddress("PN00000002"), At(53));
+  EXPECT_EQ(CameraAddress("PN00000001"), "10.200.0.3") << "a camera not named keeps its address";
+}
+
+}  // namespace

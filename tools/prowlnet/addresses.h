@@ -1,0 +1,27 @@
+// IPv4 addresses as people type them, and this computer's own subnets.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace prowlnet_cli {
+
+/// Exactly four decimal parts of 0 to 255 joined by dots, as a number in host byte order.
+std::optional<std::uint32_t> ParseDottedQuad(const std::string& text);
+std::string DottedQuad(std::uint32_t address);
+/// Whether the mask is a run of ones followed by zeros (0.0.0.0 and 255.255.255.255 included).
+bool IsContiguousNetmask(std::uint32_t mask);
+
+struct Subnet {
+  std::uint32_t address;
+  std::uint32_t mask;
+};
+
+/// The IPv4 address and mask of every up interface of this computer (loopback excepted).
+std::vector<Subnet> LocalSubnets();
+bool OnAnySubnet(const std::vector<Subnet>& subnets, std::uint32_t address);
+bool IsLocalAddress(const std::vector<Subnet>& subnets, std::uint32_t address);
+
+}  // namespace prowlnet_cli

@@ -1,0 +1,229 @@
+// The commands that change cameras: set and assign. A change is sent only after every argument
+// was checked, and it counts as done only when the camera's own replies carry it.
+#include <chrono>
+#include <cstdio>
+#include <set>
+
+#include <fmt/format.h>
+
+#include "address_probe.h"
+#include "addresses.h"
+#include "commands.h"
+#include "session_support.h"
+
+namespace prowlnet_cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+LanSettings Applied(const LanChange& change, LanSettings lan) {
+  if (change.ipAddress) lan.ipAddress = *change.ipAddress;
+  if (change.netmask) lan.netmask = *change.netmask;
+  if (change.gateway) lan.gateway = *change.gateway;
+  if (change.dns1) lan.dns1 = *change.dns1;
+  if (change.dns2) lan.dns2 = *change.dns2;
+  if (change.dhcp) lan.dhcp = *change.dhcp ? 1 : 0;
+  return lan;
+}
+
+/// Whether the camera's settings carry every value the change asked for (a camera on DHCP may
+/// report an address of its own choosing).
+bool Carries(const LanSettings& now, const LanChange& change) {
+  return (!change.ipAddress || now.ipAddress == *change.ipAddress) &&
+         (!change.netmask || now.netmask == *change.netmask) && (!change.gateway || now.gateway == *change.gateway) &&
+         (!change.dns1 || now.dns1 == *change.dns1) && (!change.dns2 || now.dns2 == *change.dns2) &&
+         (!change.dhcp || (now.dhcp != 0) == *change.dhcp);
+}
+
+std::chrono::milliseconds Left(Clock::time_point deadline) {
+  return std::max(std::chrono::milliseconds(0),
+                  std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
+}
+
+/// Sends the change and waits for the camera's confirmation: a reply that refreshed the record
+/// (its device type, cleared here, is back) and carries the change. A reply the camera sent
+/// before it took the change brings the old settings back; the change is then sent again.
+bool SendAndConfirm(ControlSession& session, int index, const LanChange& change, Clock::time_point deadline) {
+  for (;;) {
+    const std::optional<CameraRecord> record = session.Record(index);
+    if (!record) return false;
+    if (session.Modify(index, record->WithLan(Applied(change, record->Lan())).WithoutDeviceType()) != 0) return false;
+    std::optional<CameraRecord> now;
+    const bool refreshed = session.WaitFor(
+        [&] {
+          now = session.Record(index);
+          return now && !now->DeviceType().empty();
+        },
+        Left(deadline));
+    if (!refreshed) return false;
+    if (Carries(now->Lan(), change)) return true;
+  }
+}
+
+std::optional<std::string> CheckAddress(const char* what, const std::optional<std::string>& value) {
+  if (value && !ParseDottedQuad(*value)) return fmt::format("{} \"{}\" is not a dotted-quad IPv4 address", what, *value);
+  return std::nullopt;
+}
+
+struct Assignment {
+  int index;
+  std::string serial;
+  std::string from;
+  std::string to;
+};
+
+/// The next address of the range that no camera, no address of this computer and no host on
+/// the network holds; nothing when the range runs out, or when probing is impossible (said).
+std::optional<std::uint32_t> NextFreeAddress(std::uint32_t& next, std::uint32_t last, const std::set<std::uint32_t>& taken,
+                                             bool* cannotProbe) {
+  for (; next <= last && next != 0; ++next) {
+    if (taken.count(next) != 0) continue;
+    const std::optional<bool> inUse = AddressInUse(next);
+    if (!inUse) {
+      *cannotProbe = true;
+      return std::nullopt;
+    }
+    if (*inUse) {
+      std::fprintf(stderr, "prowlnet: %s is in use, skipped\n", DottedQuad(next).c_str());
+      continue;
+    }
+    return next++;
+  }
+  return std::nullopt;
+}
+
+/// The cameras to give addresses to: the named ones, searched for until all answered, or every
+/// camera that answered within the time limit.
+std::optional<std::vector<CameraRecord>> CamerasToAssign(ControlSession& session, const AssignOptions& options) {
+  std::set<std::string> missing(options.serials.begin(), options.serials.end());
+  const bool all = options.serials.empty();
+  SearchFor(session, all ? std::min(options.seconds, 5.0) : options.seconds, false, [&] {
+    if (all) return false;
+    for (auto it = missing.begin(); it != missing.end();) it = session.IndexOf(*it) ? missing.erase(it) : std::next(it);
+    return missing.empty();
+  });
+  if (!missing.empty()) {
+    for (const std::string& serial : missing)
+      std::fprintf(stderr, "prowlnet: camera %s did not answer within %g s\n", serial.c_str(), options.seconds);
+    return std::nullopt;
+  }
+  std::vector<CameraRecord> chosen;
+  for (const CameraRecord& camera : session.Cameras()) {
+    if (all || std::count(options.serials.begin(), options.serials.end(), camera.SerialNumber()) != 0)
+      chosen.push_back(camera);
+  }
+  return chosen;
+}
+
+}  // namespace
+
+std::optional<std::string> CheckLanChange(const LanChange& change) {
+  if (change.ipAddress && change.freeAddress) return std::string("--ip and --free-ip cannot be given together");
+  for (const auto& [what, value] : {std::pair{"--ip", change.ipAddress}, std::pair{"--gateway", change.gateway},
+                                    std::pair{"--dns1", change.dns1}, std::pair{"--dns2", change.dns2}}) {
+    if (auto error = CheckAddress(what, value)) return error;
+  }
+  if (change.netmask) {
+    const auto mask = ParseDottedQuad(*change.netmask);
+    if (!mask || !IsContiguousNetmask(*mask) || *mask == 0)
+      return fmt::format("--mask \"{}\" is not a netmask (contiguous ones, then zeros)", *change.netmask);
+  }
+  const bool anything = change.ipAddress || change.netmask || change.gateway || change.dns1 || change.dns2 ||
+                        change.dhcp || change.freeAddress;
+  if (!anything) return std::string("nothing to change: give at least one of --ip, --mask, --gateway, --dhcp, --dns1, "
+                                    "--dns2, --free-ip");
+  return std::nullopt;
+}
+
+int RunSet(const SetOptions& options) {
+  if (auto error = CheckLanChange(options.change)) {
+    std::fprintf(stderr, "prowlnet: %s\n", error->c_str());
+    return kBadInput;
+  }
+  auto session = OpenSession();
+  if (!session) return kFailed;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long>(options.seconds * 1000));
+  session->StartSearch();
+  const std::optional<int> index = FindCamera(*session, options.serial, options.seconds);
+  if (!index) return kTimedOut;
+  LanChange change = options.change;
+  if (change.freeAddress) {
+    const std::string address = session->FreeAddress();
+    if (address == session->NetworkParam(0)) {
+      std::fputs("prowlnet: no free address found on this computer's subnet\n", stderr);
+      return kFailed;
+    }
+    change.ipAddress = address;
+  }
+  const LanSettings before = session->Record(*index)->Lan();
+  if (Carries(before, change)) {
+    std::printf("%s already has these settings\n", options.serial.c_str());
+    return kOk;
+  }
+  if (!SendAndConfirm(*session, *index, change, deadline)) {
+    std::fprintf(stderr, "prowlnet: %s did not confirm the change within %g s\n", options.serial.c_str(), options.seconds);
+    return kTimedOut;
+  }
+  const LanSettings after = session->Record(*index)->Lan();
+  session->StopSearch();
+  std::printf("%s: %s -> %s, confirmed by the camera\n", options.serial.c_str(), before.ipAddress.c_str(),
+              after.ipAddress.c_str());
+  return kOk;
+}
+
+int RunAssign(const AssignOptions& options) {
+  const auto first = ParseDottedQuad(options.from);
+  const auto last = ParseDottedQuad(options.to);
+  if (!first || !last || *first > *last) {
+    std::fprintf(stderr, "prowlnet: --from %s --to %s is not a range of dotted-quad IPv4 addresses\n",
+                 options.from.c_str(), options.to.c_str());
+    return kBadInput;
+  }
+  auto session = OpenSession();
+  if (!session) return kFailed;
+  session->StartSearch();
+  const auto cameras = CamerasToAssign(*session, options);
+  if (!cameras) return kTimedOut;
+
+  const std::vector<Subnet> subnets = LocalSubnets();
+  std::set<std::uint32_t> taken;
+  for (const CameraRecord& camera : session->Cameras())
+    if (auto address = ParseDottedQuad(camera.Lan().ipAddress)) taken.insert(*address);
+  for (const Subnet& subnet : subnets) taken.insert(subnet.address);
+
+  std::vector<Assignment> plan;
+  std::uint32_t next = *first;
+  for (const CameraRecord& camera : *cameras) {
+    bool cannotProbe = false;
+    const auto address = NextFreeAddress(next, *last, taken, &cannotProbe);
+    if (cannotProbe) {
+      std::fputs("prowlnet: cannot probe addresses: a raw ICMP socket needs root or CAP_NET_RAW\n", stderr);
+      return kFailed;
+    }
+    if (!address) {
+      std::fprintf(stderr, "prowlnet: %s to %s has no free address left for %s\n", options.from.c_str(),
+                   options.to.c_str(), camera.SerialNumber().c_str());
+      return kFailed;
+    }
+    taken.insert(*address);
+    plan.push_back({*session->IndexOf(camera.SerialNumber()), camera.SerialNumber(), camera.Lan().ipAddress,
+                    DottedQuad(*address)});
+  }
+  for (const Assignment& a : plan) std::printf("%s: %s -> %s%s\n", a.serial.c_str(), a.from.c_str(), a.to.c_str(),
+                                               options.dryRun ? " (dry run)" : "");
+  if (options.dryRun) return kOk;
+
+  int status = kOk;
+  for (const Assignment& a : plan) {
+    LanChange change;
+    change.ipAddress = a.to;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long>(options.seconds * 1000));
+    const bool confirmed = SendAndConfirm(*session, a.index, change, deadline);
+    std::printf("%s: %s\n", a.serial.c_str(), confirmed ? "confirmed by the camera" : "not confirmed in time");
+    if (!confirmed) status = kTimedOut;
+  }
+  session->StopSearch();
+  return status;
+}
+
+}  // namespace prowlnet_cli

@@ -1,0 +1,66 @@
+// The program's subcommands. Each returns the process's exit status.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace prowlnet_cli {
+
+enum ExitStatus { kOk = 0, kFailed = 1, kBadInput = 2, kTimedOut = 3 };
+
+enum class Format { kTable, kJson, kCsv };
+
+struct SearchOptions {
+  double seconds = 5;
+  std::optional<int> expect;
+  Format format = Format::kTable;
+};
+
+struct ShowOptions {
+  std::string serial;
+  double seconds = 10;
+  bool xml = false;
+  bool json = false;
+  bool showPasswords = false;
+};
+
+/// The LAN settings a change asks for; what is not given stays as the camera has it.
+struct LanChange {
+  std::optional<std::string> ipAddress;
+  std::optional<std::string> netmask;
+  std::optional<std::string> gateway;
+  std::optional<std::string> dns1;
+  std::optional<std::string> dns2;
+  std::optional<bool> dhcp;
+  bool freeAddress = false;
+};
+
+struct SetOptions {
+  std::string serial;
+  LanChange change;
+  double seconds = 20;
+};
+
+struct AssignOptions {
+  std::string from;
+  std::string to;
+  std::vector<std::string> serials;
+  double seconds = 20;
+  bool dryRun = false;
+};
+
+/// Checks the addresses and the netmask of a change before anything is sent; the message for
+/// the first that is wrong.
+std::optional<std::string> CheckLanChange(const LanChange& change);
+
+int RunSearch(const SearchOptions& options);
+int RunShow(const ShowOptions& options);
+int RunSet(const SetOptions& options);
+int RunAssign(const AssignOptions& options);
+int RunNetParams(bool json);
+/// Searches for `seconds` first, so that the cameras' own addresses are passed over.
+int RunFreeAddress(double seconds);
+int RunRegister(bool unregister);
+
+}  // namespace prowlnet_cli

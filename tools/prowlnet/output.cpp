@@ -1,0 +1,156 @@
+#include "output.h"
+
+#include <algorithm>
+
+#include <fmt/format.h>
+
+namespace prowlnet_cli {
+namespace {
+
+constexpr const char* kMask = "********";
+
+std::vector<std::string> TableRow(size_t index, const FoundCamera& camera) {
+  const CameraRecord& r = camera.record;
+  const LanSettings lan = r.Lan();
+  return {std::to_string(index),
+          r.SerialNumber(),
+          r.DeviceType(),
+          lan.ipAddress + (camera.reachable ? "" : " !"),
+          lan.netmask,
+          lan.gateway,
+          r.MacAddress(),
+          lan.dhcp != 0 ? "on" : "off",
+          std::to_string(r.VideoPort()),
+          std::to_string(r.WebPort()),
+          std::to_string(r.PtzPort())};
+}
+
+/// The display width of UTF-8 text: one column a code point, two for CJK ideographs.
+size_t Width(const std::string& text) {
+  size_t width = 0;
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    width += length == 3 ? 2 : 1;
+    i += length;
+  }
+  return width;
+}
+
+std::string Padded(const std::string& text, size_t width) { return text + std::string(width - std::min(width, Width(text)), ' '); }
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+}  // namespace
+
+std::vector<FoundCamera> WithReachability(const std::vector<CameraRecord>& cameras, const std::vector<Subnet>& subnets) {
+  std::vector<FoundCamera> found;
+  for (const CameraRecord& record : cameras) {
+    const auto address = ParseDottedQuad(record.Lan().ipAddress);
+    found.push_back({record, address && OnAnySubnet(subnets, *address)});
+  }
+  return found;
+}
+
+std::string CameraTable(const std::vector<FoundCamera>& cameras) {
+  std::vector<std::vector<std::string>> rows = {
+      {"#", "SERIAL", "TYPE", "IP ADDRESS", "NETMASK", "GATEWAY", "MAC", "DHCP", "VIDEO", "WEB", "PTZ"}};
+  for (size_t i = 0; i < cameras.size(); ++i) rows.push_back(TableRow(i, cameras[i]));
+  std::vector<size_t> widths(rows.front().size(), 0);
+  for (const auto& row : rows)
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
+  std::string table;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) line += (c == 0 ? "" : "  ") + Padded(row[c], widths[c]);
+    line.erase(line.find_last_not_of(' ') + 1);
+    table += line + "\n";
+  }
+  const bool anyUnreachable = std::any_of(cameras.begin(), cameras.end(), [](const FoundCamera& c) { return !c.reachable; });
+  if (anyUnreachable) table += "! not on any subnet of this computer: change its address to reach it\n";
+  return table;
+}
+
+std::string CameraCsv(const std::vector<FoundCamera>& cameras) {
+  std::string csv = "index,serial,type,ip,netmask,gateway,mac,dhcp,video_port,web_port,ptz_port,reachable\n";
+  for (size_t i = 0; i < cameras.size(); ++i) {
+    std::vector<std::string> row = TableRow(i, cameras[i]);
+    row[3] = cameras[i].record.Lan().ipAddress;
+    row.push_back(cameras[i].reachable ? "yes" : "no");
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) line += (c == 0 ? "" : ",") + CsvField(row[c]);
+    csv += line + "\n";
+  }
+  return csv;
+}
+
+nlohmann::json CameraJson(const FoundCamera& camera, bool withAccounts, bool showPasswords) {
+  const CameraRecord& r = camera.record;
+  const LanSettings lan = r.Lan();
+  nlohmann::json json = {
+      {"serialNumber", r.SerialNumber()}, {"deviceType", r.DeviceType()},   {"macAddress", r.MacAddress()},
+      {"ipAddress", lan.ipAddress},       {"netmask", lan.netmask},         {"gateway", lan.gateway},
+      {"dns1", lan.dns1},                 {"dns2", lan.dns2},               {"dhcp", lan.dhcp != 0},
+      {"videoPort", r.VideoPort()},       {"webPort", r.WebPort()},         {"ptzPort", r.PtzPort()},
+      {"auth", r.Auth()},                 {"rtpOverRtsp", r.RtpOverRtsp()}, {"reachable", camera.reachable},
+  };
+  if (!withAccounts) return json;
+  json["accounts"] = nlohmann::json::array();
+  for (const Account& account : r.Accounts()) {
+    json["accounts"].push_back({{"username", account.username},
+                                {"password", showPasswords ? account.password : kMask},
+                                {"group", account.group},
+                                {"status", account.status}});
+  }
+  return json;
+}
+
+nlohmann::json CamerasJson(const std::vector<FoundCamera>& cameras) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const FoundCamera& camera : cameras) list.push_back(CameraJson(camera, false, false));
+  return list;
+}
+
+std::string CameraDetails(const FoundCamera& camera, bool showPasswords) {
+  const CameraRecord& r = camera.record;
+  const LanSettings lan = r.Lan();
+  std::string text;
+  const auto line = [&](const char* name, const std::string& value) { text += fmt::format("{:<13} {}\n", name, value); };
+  line("Serial", r.SerialNumber());
+  line("Type", r.DeviceType());
+  line("MAC", r.MacAddress());
+  line("IP address", lan.ipAddress + (camera.reachable ? "" : "  (not on any subnet of this computer)"));
+  line("Netmask", lan.netmask);
+  line("Gateway", lan.gateway);
+  line("DNS", lan.dns1 + (lan.dns2.empty() ? "" : ", " + lan.dns2));
+  line("DHCP", lan.dhcp != 0 ? "on" : "off");
+  line("Ports", fmt::format("video {}, web {}, PTZ {}", r.VideoPort(), r.WebPort(), r.PtzPort()));
+  line("Stream", fmt::format("authentication {}, RTP over RTSP {}", r.Auth(), r.RtpOverRtsp()));
+  const std::vector<Account> accounts = r.Accounts();
+  text += fmt::format("Accounts ({})\n", accounts.size());
+  for (const Account& account : accounts) {
+    text += fmt::format("  {}  password {}  group {}  status {}\n", Padded(account.username, 20),
+                        showPasswords ? account.password : kMask, account.group, account.status);
+  }
+  return text;
+}
+
+std::string MaskedDocument(const std::string& document, bool showPasswords) {
+  if (showPasswords) return document;
+  std::string masked = document;
+  const std::string key = "Password=\"";
+  for (size_t at = masked.find(key); at != std::string::npos; at = masked.find(key, at)) {
+    at += key.size();
+    const size_t end = masked.find('"', at);
+    if (end == std::string::npos) break;
+    masked.replace(at, end - at, kMask);
+  }
+  return masked;
+}
+
+}  // namespace prowlnet_cli

@@ -1,0 +1,32 @@
+// What the program prints about cameras: a table for people, JSON and CSV for scripts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "addresses.h"
+#include "camera_record.h"
+
+namespace prowlnet_cli {
+
+/// A camera found, and whether this computer can reach its address (it lies on one of its subnets).
+struct FoundCamera {
+  CameraRecord record;
+  bool reachable;
+};
+
+std::vector<FoundCamera> WithReachability(const std::vector<CameraRecord>& cameras, const std::vector<Subnet>& subnets);
+
+std::string CameraTable(const std::vector<FoundCamera>& cameras);
+std::string CameraCsv(const std::vector<FoundCamera>& cameras);
+/// One camera; its accounts when `withAccounts`, passwords masked unless `showPasswords`.
+nlohmann::json CameraJson(const FoundCamera& camera, bool withAccounts, bool showPasswords);
+nlohmann::json CamerasJson(const std::vector<FoundCamera>& cameras);
+/// One camera as a person reads it, accounts included.
+std::string CameraDetails(const FoundCamera& camera, bool showPasswords);
+/// The IPC_INFO document with every Password value masked unless `showPasswords`.
+std::string MaskedDocument(const std::string& document, bool showPasswords);
+
+}  // namespace prowlnet_cli

@@ -1,0 +1,112 @@
+// The commands that only look: search, show, netparams, free-ip, register and unregister.
+#include <unistd.h>
+
+#include <cstdio>
+
+#include <fmt/format.h>
+
+#include "commands.h"
+#include "output.h"
+#include "session_support.h"
+
+namespace prowlnet_cli {
+
+int RunSearch(const SearchOptions& options) {
+  auto session = OpenSession();
+  if (!session) return kFailed;
+  const bool progress = options.format == Format::kTable && isatty(STDERR_FILENO);
+  session->StartSearch();
+  const bool enough = SearchFor(*session, options.seconds, progress,
+                                [&] { return options.expect && session->Count() >= *options.expect; });
+  const std::vector<FoundCamera> cameras = WithReachability(session->Cameras(), LocalSubnets());
+  session->StopSearch();
+  switch (options.format) {
+    case Format::kJson:
+      std::fputs((CamerasJson(cameras).dump(2) + "\n").c_str(), stdout);
+      break;
+    case Format::kCsv:
+      std::fputs(CameraCsv(cameras).c_str(), stdout);
+      break;
+    case Format::kTable:
+      std::fputs(CameraTable(cameras).c_str(), stdout);
+      break;
+  }
+  if (options.expect && !enough) {
+    std::fprintf(stderr, "prowlnet: %zu of %d cameras answered within %g s\n", cameras.size(), *options.expect,
+                 options.seconds);
+    return kTimedOut;
+  }
+  return kOk;
+}
+
+int RunShow(const ShowOptions& options) {
+  auto session = OpenSession();
+  if (!session) return kFailed;
+  session->StartSearch();
+  const std::optional<int> index = FindCamera(*session, options.serial, options.seconds);
+  if (!index) return kTimedOut;
+  const auto record = session->Record(*index);
+  const std::string document = session->InfoXml(*index);
+  session->StopSearch();
+  if (!record) return kFailed;
+  const FoundCamera camera = WithReachability({*record}, LocalSubnets()).front();
+  if (options.xml) {
+    std::fputs((MaskedDocument(document, options.showPasswords) + "\n").c_str(), stdout);
+  } else if (options.json) {
+    std::fputs((CameraJson(camera, true, options.showPasswords).dump(2) + "\n").c_str(), stdout);
+  } else {
+    std::fputs(CameraDetails(camera, options.showPasswords).c_str(), stdout);
+  }
+  return kOk;
+}
+
+int RunNetParams(bool json) {
+  auto session = OpenSession();
+  if (!session) return kFailed;
+  const char* names[] = {"ipAddress", "netmask", "gateway", "dns1", "dns2"};
+  const char* labels[] = {"IP address", "Netmask", "Gateway", "DNS 1", "DNS 2"};
+  nlohmann::json values;
+  std::string text;
+  for (ULONG i = 0; i < 5; ++i) {
+    const std::string value = session->NetworkParam(i);
+    values[names[i]] = value;
+    text += fmt::format("{:<11} {}\n", labels[i], value);
+  }
+  std::fputs(json ? (values.dump(2) + "\n").c_str() : text.c_str(), stdout);
+  return kOk;
+}
+
+int RunFreeAddress(double seconds) {
+  auto session = OpenSession();
+  if (!session) return kFailed;
+  const std::string own = session->NetworkParam(0);
+  if (own.empty()) {
+    std::fputs("prowlnet: this computer has no IPv4 address to search a subnet of\n", stderr);
+    return kFailed;
+  }
+  // The cameras that answer meanwhile are known to hold their addresses, pings or not.
+  session->StartSearch();
+  SearchFor(*session, seconds, isatty(STDERR_FILENO), [] { return false; });
+  if (isatty(STDERR_FILENO)) std::fputs("probing the subnet for a free address...\n", stderr);
+  const std::string address = session->FreeAddress();
+  session->StopSearch();
+  if (address == own) {
+    std::fprintf(stderr, "prowlnet: no free address found next to %s\n", own.c_str());
+    return kFailed;
+  }
+  std::printf("%s\n", address.c_str());
+  return kOk;
+}
+
+int RunRegister(bool unregister) {
+  const HRESULT hr = RegisterControlModule(unregister);
+  if (FAILED(hr)) {
+    std::fprintf(stderr, "prowlnet: %s %s failed: 0x%08X\n", unregister ? "unregistering" : "registering",
+                 ControlModulePath().c_str(), static_cast<unsigned>(hr));
+    return kFailed;
+  }
+  std::printf("%s %s\n", unregister ? "unregistered" : "registered", ControlModulePath().c_str());
+  return kOk;
+}
+
+}  // namespace prowlnet_cli

@@ -1,0 +1,40 @@
+#include "session_support.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+namespace prowlnet_cli {
+
+std::optional<ControlSession> OpenSession() {
+  std::string error;
+  std::optional<ControlSession> session = ControlSession::Open(&error);
+  if (!session) std::fprintf(stderr, "prowlnet: %s\n", error.c_str());
+  return session;
+}
+
+bool SearchFor(ControlSession& session, double seconds, bool progress, const std::function<bool()>& enough) {
+  const auto start = std::chrono::steady_clock::now();
+  const auto showProgress = [&] {
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::fprintf(stderr, "\rsearching %4.1f s: %d camera%s found ", elapsed, session.Count(),
+                 session.Count() == 1 ? "" : "s");
+  };
+  const bool done = session.WaitFor(enough, std::chrono::milliseconds(static_cast<long>(seconds * 1000)),
+                                    progress ? std::function<void()>(showProgress) : std::function<void()>());
+  if (progress) std::fputs("\r\033[K", stderr);
+  return done;
+}
+
+std::optional<int> FindCamera(ControlSession& session, const std::string& serial, double seconds) {
+  std::optional<int> index;
+  const bool found = SearchFor(session, seconds, isatty(STDERR_FILENO), [&] {
+    index = session.IndexOf(serial);
+    return index.has_value();
+  });
+  if (!found) std::fprintf(stderr, "prowlnet: camera %s did not answer within %g s\n", serial.c_str(), seconds);
+  return found ? index : std::nullopt;
+}
+
+}  // namespace prowlnet_cli
