@@ -5,6 +5,7 @@
 
 #include "diag/debug_log.h"
 #include "engine/text_field.h"
+#include "engine/xml_nodes.h"
 
 namespace prowlnet {
 
@@ -34,7 +35,7 @@ IXML_Document* ParseEnvelope(const char* text) {
     DebugLog("Invalid message, </XML_MORVEK> not found:\n%s\n", text);
     return nullptr;
   }
-  IXML_Document* document = ixmlParseBuffer(text);
+  IXML_Document* document = ParseDocument(text).release();
   if (document == nullptr) DebugLog("Invalid message, xml format error:\n%s\n", text);
   return document;
 }
