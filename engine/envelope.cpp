@@ -5,6 +5,7 @@
 
 #include "diag/debug_log.h"
 #include "engine/text_field.h"
+#include "engine/xml_nodes.h"
 
 namespace prowlnet {
 

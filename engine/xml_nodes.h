@@ -7,6 +7,8 @@
 
 #include <ixml.h>
 
+#include "engine/xml_shape.h"
+
 namespace prowlnet {
 
 struct DocumentFree {
@@ -16,9 +18,11 @@ struct DocumentFree {
 /// A parsed document; freeing it frees every node taken from it.
 using OwnedDocument = std::unique_ptr<IXML_Document, DocumentFree>;
 
-/// The document of a whole text, or null for a null, empty or ill-formed text.
+/// The document of a whole text, or null for a null, empty or ill-formed text. IXML sees only
+/// texts of a plain well-formed shape: on some others it leaks.
 inline OwnedDocument ParseDocument(const char* text) {
-  return OwnedDocument(text != nullptr ? ixmlParseBuffer(text) : nullptr);
+  if (text == nullptr || !HasWellFormedShape(text)) return nullptr;
+  return OwnedDocument(ixmlParseBuffer(text));
 }
 
 /// Whether a node's name is exactly `name`, case included.

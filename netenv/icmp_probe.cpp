@@ -37,8 +37,9 @@ std::string_view DottedQuad(std::uint32_t address) {
   return ws2::inet_ntoa(in);
 }
 
-/// What one received packet says: the target answered, or the attempt is used up (logged).
-bool IsEchoReplyFrom(const std::uint8_t* packet, int length, std::uint32_t target) {
+}  // namespace
+
+bool IsEchoReplyFrom(const std::uint8_t (&packet)[kProbeReceiveSize], int length, std::uint32_t target) {
   const int headerLength = (packet[0] & 0x0F) * 4;
   std::uint32_t sender;
   std::memcpy(&sender, packet + 12, sizeof sender);
@@ -56,8 +57,6 @@ bool IsEchoReplyFrom(const std::uint8_t* packet, int length, std::uint32_t targe
   }
   return true;
 }
-
-}  // namespace
 
 std::uint16_t IcmpChecksum(const void* data, int length) {
   const auto* bytes = static_cast<const std::uint8_t*>(data);

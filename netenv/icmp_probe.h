@@ -14,6 +14,11 @@ constexpr int kProbeReceiveSize = 256;
 /// order, an odd last byte added as it is, folded twice; stored in the packet as it comes out.
 std::uint16_t IcmpChecksum(const void* data, int length);
 
+/// Judges one datagram received on the probe's socket: a whole IPv4 packet of `length` bytes at
+/// the start of the cleared receive buffer. True when it is an echo reply from `target`; otherwise
+/// logs why it does not count.
+bool IsEchoReplyFrom(const std::uint8_t (&packet)[kProbeReceiveSize], int length, std::uint32_t target);
+
 /// Probes `target` (network byte order) with up to 5 echo requests, 100 ms apart at most.
 /// 1: no echo reply came from it (usable); 0: it answered (in use); -1: the probe failed.
 int PintTest(std::uint32_t target);
