@@ -10,7 +10,6 @@
 #include "engine/control_object.h"
 #include "engine/envelope.h"
 #include "engine/reply_intake.h"
-#include "engine/text_field.h"
 #include "netenv/host_net_info.h"
 #include "pal/winsock2.h"
 
@@ -45,9 +44,6 @@ class SearchThread {
   unsigned short localPort_ = kFirstLocalPort;
   SOCKET socket_ = INVALID_SOCKET;
   char receiveArea_[kEnvelopeBufferSize + 1];
-  char type_[kHeaderFieldSize];
-  char code_[kHeaderFieldSize];
-  char flag_[kHeaderFieldSize];
 };
 
 void SearchThread::Run() {
@@ -159,11 +155,7 @@ bool SearchThread::ReceiveOne() {
     return false;
   }
   receiveArea_[received] = '\0';
-  if (ParseMessageHeader(receiveArea_, type_, code_, flag_) == 0 && AtoiValue(code_) == kSearchReply) {
-    HandleSearchReply(*shared_, receiveArea_, received);
-  } else {
-    DebugLog("recv message: %s\n", receiveArea_);
-  }
+  HandleDatagram(*shared_, receiveArea_, received);
   return true;
 }
 
