@@ -1,5 +1,6 @@
 // The reply intake through real datagrams: the control searches in namespace pc, camsim answers
 // from namespace lan, and the device table and the log show what was taken and what refused.
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -223,6 +224,46 @@ TEST_F(ReplyIntakeTest, TableHoldsAThousandAndKnownCamerasStillRefresh) {
   EXPECT_STREQ(Record(999).lan.ipAddress, "10.201.0.249");
   EXPECT_STREQ(Record(999).serialNumber, "PN00000999");
   EXPECT_EQ(Count(), 1000);
+}
+
+/// Sets an environment variable for the life of a test, or unsets it for a null value.
+class EnvironmentSetting {
+ public:
+  EnvironmentSetting(const char* name, const char* value) : name_(name) {
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~EnvironmentSetting() { unsetenv(name_); }
+  EnvironmentSetting(const EnvironmentSetting&) = delete;
+  EnvironmentSetting& operator=(const EnvironmentSetting&) = delete;
+
+ private:
+  const char* name_;
+};
+
+TEST_F(ReplyIntakeTest, AGb2312CameraIsFoundAndShownInTheRightCharactersThroughCodePage936) {
+  const EnvironmentSetting chineseWindows("PROWLNET_ACP", "936");
+  Camera camera = NamedCamera("GB-1", 1);
+  camera.deviceType = "NVS-\xCD\xF8\xC2\xE7\xC9\xE3\xCF\xF1\xBB\xFA";  // NVS-网络摄像机
+  (*camera.accounts)[0] = {{"Username", "\xB9\xDC\xC0\xED\xD4\xB1"}, {"Password", "p"}};  // 管理员
+  simulator_->AddCamera(camera);
+  StartSearch();
+  ASSERT_TRUE(WaitForCount(1));
+  const IpcInfo record = Record(0);
+  EXPECT_EQ(std::string(record.deviceType), *camera.deviceType) << "the bytes the camera wrote";
+  EXPECT_STREQ(record.user.accounts[0].username, "\xB9\xDC\xC0\xED\xD4\xB1");
+
+  BSTR document = nullptr;
+  ASSERT_EQ(control_->GetIPCInfoXML(0, &document), S_OK);
+  const std::u16string text(document, SysStringLen(document));
+  EXPECT_NE(text.find(u"Username=\"管理员\""), std::u16string::npos);
+  LONG result = 99;
+  control_->ModifyIPCXML(0, document, &result);
+  SysFreeString(document);
+  EXPECT_EQ(result, 0) << "the document is accepted back";
 }
 
 /// The intake called directly, for what needs no network: cuts, defaults and fresh records.
