@@ -1,5 +1,6 @@
 // The reply intake through real datagrams: the control searches in namespace pc, camsim answers
 // from namespace lan, and the device table and the log show what was taken and what refused.
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -264,6 +265,25 @@ TEST_F(ReplyIntakeTest, AGb2312CameraIsFoundAndShownInTheRightCharactersThroughC
   control_->ModifyIPCXML(0, document, &result);
   SysFreeString(document);
   EXPECT_EQ(result, 0) << "the document is accepted back";
+}
+
+TEST_F(ReplyIntakeTest, FastSearchAsksAtOnceAndTakesABurstBeforeTheFirstTick) {
+  const EnvironmentSetting fast("PROWLNET_FAST_SEARCH", "1");
+  simulator_->AddCameras(GenerateCameras(200));
+  const auto start = std::chrono::steady_clock::now();
+  const auto firstTick = start + std::chrono::milliseconds(kSearchTimerPeriod);
+  StartSearch();
+  ASSERT_TRUE(PumpUntil([&] { return simulator_->SearchRequests() > 0; }, 1s)) << "well before the first tick";
+  const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(firstTick - std::chrono::steady_clock::now());
+  EXPECT_TRUE(WaitForCount(200, untilTick)) << Count();
+}
+
+TEST_F(ReplyIntakeTest, WithoutFastSearchTheFirstRequestWaitsForTheFirstTick) {
+  const EnvironmentSetting design("PROWLNET_FAST_SEARCH", nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  StartSearch();
+  ASSERT_TRUE(PumpUntil([&] { return simulator_->SearchRequests() > 0; }, 5s));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1900ms);
 }
 
 /// The intake called directly, for what needs no network: cuts, defaults and fresh records.
