@@ -3,6 +3,8 @@
 
 #include "atl/registry_script.h"
 #include "internal/utf16.h"
+#include "pal/kernel32.h"
+#include "pal/libloader.h"
 #include "pal/statreg.h"
 
 namespace {
@@ -131,6 +133,30 @@ HRESULT CRegObject::ClearReplacements() {
 HRESULT CRegObject::StringRegister(LPCOLESTR script) { return Run(script, true); }
 
 HRESULT CRegObject::StringUnregister(LPCOLESTR script) { return Run(script, false); }
+
+HRESULT CRegObject::ResourceRegister(LPCOLESTR moduleFileName, UINT id, LPCOLESTR type) {
+  return RunResource(moduleFileName, id, type, true);
+}
+
+HRESULT CRegObject::ResourceUnregister(LPCOLESTR moduleFileName, UINT id, LPCOLESTR type) {
+  return RunResource(moduleFileName, id, type, false);
+}
+
+HRESULT CRegObject::RunResource(LPCOLESTR moduleFileName, UINT id, LPCOLESTR type, bool registering) {
+  if (moduleFileName == nullptr || type == nullptr || id > 0xFFFF) return E_INVALIDARG;
+  HMODULE module = LoadLibraryW(moduleFileName);
+  if (module == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(static_cast<WORD>(id)), type);
+  HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
+  if (found != nullptr) {
+    // The script is UTF-16 text, not terminated: its size says where it ends.
+    const auto* text = static_cast<const char16_t*>(LockResource(LoadResource(module, found)));
+    const std::u16string script(text, SizeofResource(module, found) / sizeof(char16_t));
+    hr = Run(script.c_str(), registering);
+  }
+  FreeLibrary(module);
+  return hr;
+}
 
 HRESULT CRegObject::Run(LPCOLESTR script, bool registering) {
   if (script == nullptr) return E_INVALIDARG;

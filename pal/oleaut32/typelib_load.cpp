@@ -1,15 +1,13 @@
 // Loading type libraries from the data their modules carry, by path or by registration.
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "internal/loud.h"
-#include "internal/module_path.h"
 #include "internal/registry_strings.h"
 #include "internal/utf16.h"
 #include "oleaut32/typelib.h"
+#include "pal/libloader.h"
 
 namespace {
 
@@ -30,15 +28,15 @@ ResourcePath SplitResource(std::u16string_view path) {
   return {std::u16string(path.substr(0, slash)), resource};
 }
 
-/// The library of resource `resource` of the module at `hostPath`, copied out of the module.
-HRESULT LoadFromModule(const std::string& hostPath, UINT resource, ITypeLib** lib) {
-  void* module = ::dlopen(hostPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+/// The library of TYPELIB resource `resource` of the module at `path`, copied out of the module.
+HRESULT LoadFromModule(const std::u16string& path, UINT resource, ITypeLib** lib) {
+  HMODULE module = LoadLibraryW(path.c_str());
   if (module == nullptr) return TYPE_E_CANTLOADLIBRARY;
-  const auto entry = reinterpret_cast<pal::LPFNGETTYPELIBRESOURCE>(::dlsym(module, pal::kTypeLibResourceEntry));
-  const pal::TypeLibData* data = entry == nullptr ? nullptr : entry(resource);
+  HRSRC found = resource > 0xFFFF ? nullptr : FindResourceW(module, MAKEINTRESOURCEW(static_cast<WORD>(resource)), u"TYPELIB");
+  const auto* data = found == nullptr ? nullptr : static_cast<const pal::TypeLibData*>(LockResource(LoadResource(module, found)));
   std::optional<pal::oleaut32::Library> library;
   if (data != nullptr) library = pal::oleaut32::LibraryOf(*data);
-  ::dlclose(module);
+  FreeLibrary(module);
   if (data == nullptr) return TYPE_E_CANTLOADLIBRARY;
   if (!library) return TYPE_E_INVDATAREAD;
   *lib = new pal::oleaut32::TypeLib(std::move(*library));
@@ -88,9 +86,7 @@ HRESULT LoadTypeLib(LPCOLESTR path, ITypeLib** lib) {
   const ResourcePath split = SplitResource(path);
   if (split.module.find_first_of(u"/\\:") == std::u16string::npos)
     pal::internal::Unsupported("LoadTypeLib", "a file name without a path");
-  const std::optional<std::string> hostPath = pal::internal::HostPathOfModule(split.module);
-  if (!hostPath) return TYPE_E_CANTLOADLIBRARY;
-  return LoadFromModule(*hostPath, split.resource, lib);
+  return LoadFromModule(split.module, split.resource, lib);
 }
 
 HRESULT LoadRegTypeLib(REFGUID guid, WORD major, WORD minor, LCID lcid, ITypeLib** lib) {

@@ -24,7 +24,7 @@
 
 #include "camsim/simulator.h"
 #include "engine/control_object.h"
-#include "support/message_pump.h"
+#include "pal/host_kit.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 
@@ -102,7 +102,7 @@ void Hold(int seconds, const camsim::Simulator& simulator, const std::set<std::s
   const long replies = simulator.RepliesSent();
   const int requests = simulator.SearchRequests();
   const double cpu = CpuNanoseconds(searchThreads);
-  test_support::PumpFor(std::chrono::seconds(seconds));
+  pal::PumpFor(std::chrono::seconds(seconds));
   result->droppedInHold = UdpCounter("RcvbufErrors") - dropped;
   result->repliesInHold = simulator.RepliesSent() - replies;
   result->requestsInHold = simulator.SearchRequests() - requests;
@@ -133,7 +133,7 @@ Result RunOnce(const Options& options) {
   const std::set<std::string> before = Threads();
   const Clock::time_point start = Clock::now();
   control.StartSearch(&status);
-  result.complete = test_support::PumpUntil(
+  result.complete = pal::PumpUntil(
       [&] {
         if (firstRequest == Clock::time_point{} && simulator->SearchRequests() > 0) firstRequest = Clock::now();
         if (result.droppedInFirstRound < 0 && simulator->RepliesSent() >= options.cameras)

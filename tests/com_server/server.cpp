@@ -3,11 +3,13 @@
 
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "com_server/cam_test.h"
 #include "com_server/registration.h"
 #include "pal/kernel32.h"
+#include "pal/libloader.h"
 #include "pal/statreg.h"
 #include "pal/typelib_data.h"
 
@@ -237,9 +239,16 @@ extern "C" HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* object
 
 extern "C" HRESULT DllCanUnloadNow() { return com_server::moduleLocks == 0 ? S_OK : S_FALSE; }
 
-extern "C" const pal::TypeLibData* PalGetTypeLibResource(UINT resource) {
-  return resource == 1 ? &com_server::kLibrary : nullptr;
-}
+namespace com_server {
+namespace {
+constexpr pal::ResourceEntry kResources[] = {
+    {u"TYPELIB", 0, 1, LANG_NEUTRAL_DEFAULT, &kLibrary, sizeof kLibrary},
+};
+constexpr pal::ResourceSection kResourceSection = {kResources, std::size(kResources)};
+}  // namespace
+}  // namespace com_server
+
+extern "C" const pal::ResourceSection* PalResourceSection() { return &com_server::kResourceSection; }
 
 extern "C" HRESULT DllRegisterServer() {
   const std::u16string module = com_server::ModulePath();

@@ -1,16 +1,17 @@
 // The diagnostic log: configuration keys, the file output with its rotation, the UDP monitor,
 // and several users of one process-wide log.
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "diag/debug_log.h"
+#include "pal/host_kit.h"
 #include "pal/kernel32.h"
 #include "pal/winsock2.h"
 #include "support/log_files.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 #include "support/udp_peer.h"
@@ -19,6 +20,9 @@ namespace {
 
 using namespace prowlnet;
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 /// Whether `text` fits `pattern`, where '#' stands for a decimal digit and 'h' for a lower-case
 /// hexadecimal digit.
@@ -247,13 +251,31 @@ TEST_F(LogTest, TheMonitorAddressComesFromTheConfiguration) {
   ws2::WSACleanup();
 }
 
-TEST_F(LogTest, AFailedMonitorSendReturnsMinusOneAndTheNextMessageTriesAgain) {
+/// The sockets this process holds open.
+int OpenSockets() {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(entry.path(), error).string();
+    if (target.rfind("socket:", 0) == 0) ++count;
+  }
+  return count;
+}
+
+TEST_F(LogTest, AFailedMonitorSendDropsItsSocketAndTheNextMessageMakesANewOne) {
   Namespace netns("log");
+  UdpPeer monitor(netns.name(), kLogMonitorPort);
   NamespaceScope scope(netns.name());
-  // 255.255.255.255 needs SO_BROADCAST, which the monitor socket does not set.
-  Open("network=1;monitor_ip=255.255.255.255;");
+  // Nothing routes to the monitor yet, so every send fails.
+  Open("network=1;monitor_ip=10.77.250.1;");
+  const int sockets = OpenSockets();
   EXPECT_EQ(DebugLog("refused\n"), -1);
-  EXPECT_EQ(DebugLog("refused again\n"), -1);
+  EXPECT_EQ(OpenSockets(), sockets) << "the failed socket is closed";
+  netns.Ip({"addr", "add", "10.77.250.1/32", "dev", "lo"});
+  EXPECT_EQ(DebugLog("heard\n"), 0);
+  EXPECT_EQ(OpenSockets(), sockets + 1) << "a new socket was made";
+  ASSERT_TRUE(PumpUntil([&] { return monitor.Count() == 1; }, 5s));
+  EXPECT_NE(monitor.Received()[0].bytes.find("heard\n"), std::string::npos);
   DebugLogClose();
   opened_ = false;
   ws2::WSACleanup();

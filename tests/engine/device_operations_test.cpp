@@ -12,10 +12,10 @@
 #include "camsim/simulator.h"
 #include "engine/config_sections.h"
 #include "engine/control_object.h"
+#include "pal/host_kit.h"
 #include "pal/oleauto.h"
 #include "pal/winsock2.h"
 #include "support/log_capture.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 
@@ -23,15 +23,12 @@ namespace prowlnet {
 namespace {
 
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 std::string Narrow(BSTR text) { return std::string(text, text + SysStringLen(text)); }
-
-/// Owns a BSTR for the length of a test.
-struct Bstr {
-  BSTR text = nullptr;
-  ~Bstr() { SysFreeString(text); }
-};
 
 IpcInfo MakeRecord(const std::string& serial, const std::string& address) {
   IpcInfo record{};
@@ -67,18 +64,16 @@ class OperationsTest : public ::testing::Test {
     return result;
   }
   LONG ModifyXml(int index, const std::string& text) {
-    const std::u16string wide = Wide(text);
-    BSTR bstr = SysAllocString(wide.c_str());
+    const ATL::CComBSTR bstr(Wide(text).c_str());
     LONG result = 99;
     EXPECT_EQ(control_.ModifyIPCXML(index, bstr, &result), S_OK);
-    SysFreeString(bstr);
     return result;
   }
   std::string InfoXml(int index) {
-    Bstr xml;
-    EXPECT_EQ(control_.GetIPCInfoXML(index, &xml.text), S_OK);
-    EXPECT_NE(xml.text, nullptr);
-    return Narrow(xml.text);
+    ATL::CComBSTR xml;
+    EXPECT_EQ(control_.GetIPCInfoXML(index, &xml), S_OK);
+    EXPECT_NE(xml.m_str, nullptr);
+    return Narrow(xml);
   }
   bool Booked(const std::string& address) { return control_.assignedAddresses().Holds(ws2::inet_addr(address.c_str())); }
 
@@ -248,6 +243,15 @@ class WireTest : public ::testing::Test {
     EXPECT_EQ(result, 0);
     return record;
   }
+  /// Search requests that camsim received after the first modification.
+  int SearchRequestsAfterTheFirstModification() {
+    int count = -1;
+    for (const auto& received : simulator_->ReceivedDatagrams()) {
+      if (count < 0 && received.request.code == camsim::kModifyRequest) count = 0;
+      if (count >= 0 && received.request.code == camsim::kSearchRequest) ++count;
+    }
+    return count;
+  }
   std::vector<camsim::Received> Modifications() {
     std::vector<camsim::Received> found;
     for (const auto& received : simulator_->ReceivedDatagrams())
@@ -289,16 +293,31 @@ TEST_F(WireTest, AModificationGoesOutOnceAndTheCamerasNextReplyShowsIt) {
     std::strcpy(control_->shared().table.slots[0]->lan.ipAddress, "0.0.0.0");
   }
   ASSERT_TRUE(PumpUntil([&] { return std::strcmp(Record().lan.ipAddress, "10.200.0.77") == 0; }, 10s));
-  PumpFor(2500ms);
+  // Two more search requests after it show the queue has moved on past the modification.
+  ASSERT_TRUE(PumpUntil([&] { return SearchRequestsAfterTheFirstModification() >= 2; }, 10s));
   EXPECT_EQ(Modifications().size(), 1u) << "one datagram per call";
+}
+
+TEST_F(WireTest, AfterTheStopNoRecordIsLeftToModifyButTheBookedAddressStaysTaken) {
+  IpcInfo changed = Record();
+  std::strcpy(changed.lan.ipAddress, "10.200.0.88");
+  LONG result = 99;
+  control_->ModifyIPC(0, reinterpret_cast<BYTE*>(&changed), sizeof changed, &result);
+  ASSERT_EQ(result, 0);
+  control_->StopSearch(&result);
+  ASSERT_EQ(result, 0);
+  control_->ModifyIPC(0, reinterpret_cast<BYTE*>(&changed), sizeof changed, &result);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(Count(), 0);
+  EXPECT_TRUE(control_->assignedAddresses().Holds(ws2::inet_addr("10.200.0.88")));
 }
 
 TEST_F(WireTest, TheUnchangedDocumentSendsTheCurrentSettingsAndLeavesTheRecord) {
   const IpcInfo before = Record();
-  Bstr xml;
-  ASSERT_EQ(control_->GetIPCInfoXML(0, &xml.text), S_OK);
+  ATL::CComBSTR xml;
+  ASSERT_EQ(control_->GetIPCInfoXML(0, &xml), S_OK);
   LONG result = 99;
-  control_->ModifyIPCXML(0, xml.text, &result);
+  control_->ModifyIPCXML(0, xml, &result);
   ASSERT_EQ(result, 0);
   const IpcInfo after = Record();
   EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);

@@ -18,9 +18,9 @@
 
 #include "diag/debug_log.h"
 #include "engine/control_object.h"
+#include "pal/host_kit.h"
 #include "support/child_test.h"
 #include "support/log_files.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 
@@ -28,6 +28,9 @@ namespace {
 
 using namespace prowlnet;
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 /// Whether some thread of this process is waiting in openat (the FIFO's open blocks there).
 bool AThreadWaitsInOpen() {
@@ -61,6 +64,15 @@ TEST(ForcedEnd, AThreadStuckInAPlatformCallIsAbandonedAndNeverTouchesTheObjectAg
   control->StartSearch(&result);
   ASSERT_EQ(result, 0);
   ASSERT_TRUE(PumpUntil(AThreadWaitsInOpen, 5s)) << "the search thread should block on the FIFO";
+  {
+    // Devices found before the stop: the stop must leave the object with none.
+    SharedState& shared = control->shared();
+    CriticalSectionLock lock(shared.lock);
+    for (int i = 0; i < 3; ++i) shared.table.slots[static_cast<size_t>(shared.table.count++)] = std::make_unique<IpcInfo>();
+  }
+  LONG found = -1;
+  control->GetIPCCount(&found);
+  ASSERT_EQ(found, 3);
 
   const auto before = std::chrono::steady_clock::now();
   control->StopSearch(&result);

@@ -15,8 +15,8 @@
 #include "diag/debug_log.h"
 #include "engine/control_object.h"
 #include "engine/reply_intake.h"
+#include "pal/host_kit.h"
 #include "support/log_capture.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 
@@ -28,7 +28,7 @@ using camsim::Camera;
 using camsim::GenerateCameras;
 using test_support::LogCapture;
 using test_support::NamespaceScope;
-using test_support::PumpUntil;
+using pal::PumpUntil;
 using test_support::TempPrefix;
 using test_support::TestNetwork;
 
@@ -192,6 +192,21 @@ TEST_F(ReplyIntakeTest, MissingStreamSectionIsRefusedAfterTheLanSectionWasRead) 
   EXPECT_STREQ(Record(0).serialNumber, "GOOD-2");
 }
 
+TEST_F(ReplyIntakeTest, AStopEmptiesTheTableAndTheNextRunStartsEmpty) {
+  simulator_->AddCameras(GenerateCameras(2));
+  StartSearch();
+  ASSERT_TRUE(WaitForCount(2));
+  LONG result = -1;
+  control_->StopSearch(&result);
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(Count(), 0);
+  control_->StartSearch(&result);
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(Count(), 0);
+  ASSERT_TRUE(WaitForCount(2));
+  EXPECT_STREQ(Record(0).serialNumber, "PN00000000");
+}
+
 TEST_F(ReplyIntakeTest, SerialNumbersDifferingOnlyInCaseMakeTwoEntries) {
   const Camera lower = NamedCamera("nvscam-a", 1);
   const Camera upper = NamedCamera("NVSCAM-A", 2);
@@ -257,13 +272,11 @@ TEST_F(ReplyIntakeTest, AGb2312CameraIsFoundAndShownInTheRightCharactersThroughC
   EXPECT_EQ(std::string(record.deviceType), *camera.deviceType) << "the bytes the camera wrote";
   EXPECT_STREQ(record.user.accounts[0].username, "\xB9\xDC\xC0\xED\xD4\xB1");
 
-  BSTR document = nullptr;
+  ATL::CComBSTR document;
   ASSERT_EQ(control_->GetIPCInfoXML(0, &document), S_OK);
-  const std::u16string text(document, SysStringLen(document));
-  EXPECT_NE(text.find(u"Username=\"管理员\""), std::u16string::npos);
+  EXPECT_NE(pal::Utf8FromBstr(document).find("Username=\"管理员\""), std::string::npos);
   LONG result = 99;
   control_->ModifyIPCXML(0, document, &result);
-  SysFreeString(document);
   EXPECT_EQ(result, 0) << "the document is accepted back";
 }
 
@@ -322,6 +335,30 @@ TEST_F(DirectIntakeTest, ParseSerialAndTypeResults) {
   ASSERT_EQ(ParseSerialAndType(serial, type, text.c_str()), 0);
   EXPECT_EQ(std::string(serial), std::string(31, 's'));
   EXPECT_EQ(std::string(type), "NVS" + std::string(28, 't'));
+}
+
+TEST_F(DirectIntakeTest, AReplyWithoutSerialNumberElementLogsOnlyTheRefusal) {
+  Camera nameless = GenerateCameras(1).front();
+  nameless.serialNumber.reset();
+  const size_t before = log_.Messages().size();
+  Take(nameless);
+  const std::vector<std::string> messages = log_.Messages();
+  ASSERT_EQ(messages.size(), before + 1);
+  EXPECT_EQ(messages.back(), "serial number not found\n, msg=" + camsim::BuildReply(nameless));
+  EXPECT_EQ(shared_.table.count, 0);
+}
+
+TEST_F(DirectIntakeTest, AnUnreadableLanOrUserSectionRefusesTheReplyWithItsLine) {
+  Camera noLan = GenerateCameras(1).front();
+  noLan.lan.reset();
+  Take(noLan);
+  EXPECT_EQ(log_.Count("lan config not found.\n"), 1);
+  Camera noUser = GenerateCameras(1, 1).front();
+  noUser.accounts.reset();
+  Take(noUser);
+  EXPECT_EQ(log_.Count("user config not found.\n"), 1);
+  EXPECT_EQ(log_.Count("stream config not found.\n"), 0);
+  EXPECT_EQ(shared_.table.count, 0);
 }
 
 TEST_F(DirectIntakeTest, LongSerialNumbersAreCutAndKeyedByWhatIsKept) {

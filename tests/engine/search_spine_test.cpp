@@ -7,11 +7,11 @@
 
 #include "engine/control_object.h"
 #include "engine/envelope.h"
+#include "pal/host_kit.h"
 #include "pal/kernel32.h"
 #include "pal/user32.h"
 #include "pal/winsock2.h"
 #include "support/log_files.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 #include "support/udp_peer.h"
@@ -20,6 +20,9 @@ namespace {
 
 using namespace prowlnet;
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 const std::string kSearchRequestText =
     "<?xml version=\"1.0\" encoding=\"GB2312\" ?>\n<XML_MORVEK>\n<MESSAGE_HEADER\n"
@@ -54,6 +57,11 @@ class SpineTest : public ::testing::Test {
     return count;
   }
   std::string Log() const { return AllLogText(prefix_.DriveC()); }
+  /// Whether this thread has a message waiting (the pump dispatches all it finds).
+  static bool HasWaitingMessage() {
+    MSG message;
+    return PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE) != 0;
+  }
   /// Pumps until the log holds `needle` at least `times` times.
   bool WaitForLog(const std::string& needle, size_t times = 1, std::chrono::milliseconds timeout = 8s) {
     return PumpUntil([&] { return Occurrences(Log(), needle) >= times; }, timeout);
@@ -117,47 +125,93 @@ TEST_F(SpineTest, AStopWithinTwoSecondsSendsNothing) {
   ASSERT_EQ(Start(), 0);
   ASSERT_TRUE(WaitForLog("enter send and recv loop"));
   EXPECT_EQ(Stop(), 0);
-  PumpFor(2500ms);
-  EXPECT_EQ(devices_.Count(), 0u);
+  // A second run's first request comes 2 s after its start: a request of the first run, had it
+  // left, would have come before it.
+  const auto secondStart = std::chrono::steady_clock::now();
+  ASSERT_EQ(Start(), 0);
+  ASSERT_TRUE(WaitForDatagrams(1));
+  const auto received = devices_.Received();
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_GE(received[0].arrival - secondStart, 1500ms);
+  EXPECT_EQ(Stop(), 0);
 }
 
 TEST_F(SpineTest, ASecondStartIsRefusedAndLeavesOneThreadAndOneTimer) {
+  const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(Start(), 0);
+  PumpFor(1000ms);
   EXPECT_EQ(Start(), -1);
   ASSERT_TRUE(WaitForLog("CCProwlnet::StartThread: ProwlnetThread has run.\r\n"));
-  ASSERT_TRUE(WaitForDatagrams(2));
-  PumpFor(500ms);
-  EXPECT_EQ(devices_.Count(), 2u) << "a second timer would have doubled the requests";
+  ASSERT_TRUE(WaitForDatagrams(3, 10s));
+  const auto received = devices_.Received();
+  // The timer of the first start keeps its rhythm: a second timer, or the first set again by
+  // the refused start, would move or double the requests.
+  EXPECT_LT(received[0].arrival - start, 2600ms);
+  for (size_t i = 1; i < 3; ++i) {
+    EXPECT_GE(received[i].arrival - received[i - 1].arrival, 1500ms) << i;
+    EXPECT_LE(received[i].arrival - received[i - 1].arrival, 2500ms) << i;
+  }
   EXPECT_EQ(Occurrences(Log(), "enter main loop"), 1u);
   EXPECT_EQ(Stop(), 0);
 }
 
 TEST_F(SpineTest, ATimerMessageWithAnyIdentifierPostsOneRequestOnlyWhileSearching) {
   ASSERT_TRUE(PostMessageW(control_->window(), WM_TIMER, 999, 0));
-  PumpFor(200ms);
+  ASSERT_TRUE(PumpUntil([&] { return !HasWaitingMessage(); }, 1s));
+  const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(Start(), 0);
   ASSERT_TRUE(WaitForLog("enter send and recv loop"));
   ASSERT_TRUE(PostMessageW(control_->window(), WM_TIMER, 999, 0));
-  ASSERT_TRUE(WaitForDatagrams(1, 1500ms)) << "well before the first tick";
+  ASSERT_TRUE(WaitForDatagrams(1));
+  EXPECT_LT(devices_.Received()[0].arrival - start, 1500ms) << "well before the first tick";
+  // The first real tick shows the run is live; the idle message had posted nothing before it.
+  ASSERT_TRUE(WaitForDatagrams(2));
+  EXPECT_GE(devices_.Received()[1].arrival - start, 1800ms);
   EXPECT_EQ(Stop(), 0);
   ASSERT_TRUE(PostMessageW(control_->window(), WM_TIMER, 999, 0));
-  PumpFor(300ms);
-  EXPECT_EQ(devices_.Count(), 1u);
+  ASSERT_TRUE(PumpUntil([&] { return !HasWaitingMessage(); }, 1s));
+  EXPECT_EQ(control_->PostDiscoveryMessage(kSearchRequest, nullptr), -1);
+  EXPECT_EQ(devices_.Count(), 2u);
 }
 
-TEST_F(SpineTest, ABusyPortMovesTheThreadToTheNextOne) {
-  ws2::SOCKET holder = ws2::socket(ws2::AF_INET, ws2::SOCK_DGRAM, 0);  // does not share its port
-  ws2::sockaddr_in local{};
-  local.sin_family = ws2::AF_INET;
-  local.sin_port = ws2::htons(3002);
-  ASSERT_EQ(ws2::bind(holder, reinterpret_cast<const ws2::sockaddr*>(&local), sizeof local), 0);
+/// Holds a local UDP port without sharing it, so that the search thread cannot bind it.
+class PortHolder {
+ public:
+  explicit PortHolder(std::uint16_t port) : socket_(ws2::socket(ws2::AF_INET, ws2::SOCK_DGRAM, 0)) {
+    ws2::sockaddr_in local{};
+    local.sin_family = ws2::AF_INET;
+    local.sin_port = ws2::htons(port);
+    bound_ = ws2::bind(socket_, reinterpret_cast<const ws2::sockaddr*>(&local), sizeof local) == 0;
+  }
+  ~PortHolder() { ws2::closesocket(socket_); }
+  PortHolder(const PortHolder&) = delete;
+  PortHolder& operator=(const PortHolder&) = delete;
+  bool bound() const { return bound_; }
 
+ private:
+  ws2::SOCKET socket_;
+  bool bound_ = false;
+};
+
+TEST_F(SpineTest, ABusyPortMovesTheThreadToTheNextOne) {
+  const PortHolder holder(3002);
+  ASSERT_TRUE(holder.bound());
   ASSERT_EQ(Start(), 0);
   ASSERT_TRUE(WaitForDatagrams(1));
   EXPECT_EQ(devices_.Received()[0].fromPort, 3003);
   EXPECT_NE(Log().find("ProwlnetThread(): Can't bind socket to local port!, errno=10048\r\n"), std::string::npos);
   EXPECT_EQ(Stop(), 0);
-  ws2::closesocket(holder);
+}
+
+TEST_F(SpineTest, EachFurtherBusyPortMovesTheThreadOneUp) {
+  const PortHolder first(3002);
+  const PortHolder second(3003);
+  ASSERT_TRUE(first.bound() && second.bound());
+  ASSERT_EQ(Start(), 0);
+  ASSERT_TRUE(WaitForDatagrams(1, 10s));
+  EXPECT_EQ(devices_.Received()[0].fromPort, 3004);
+  EXPECT_EQ(Occurrences(Log(), "Can't bind socket to local port!"), 2u);
+  EXPECT_EQ(Stop(), 0);
 }
 
 TEST_F(SpineTest, OversizedAndEmptyDatagramsRebuildTheSocketOnTheSamePort) {
@@ -195,10 +249,11 @@ TEST_F(SpineTest, OnlyCompleteRepliesReachTheIntake) {
   SendToControl(Message(3));
   SendToControl(Message(4, "four"));
   SendToControl("<XML_MORVEK><MESSAGE_BODY>headless</MESSAGE_BODY></XML_MORVEK>");
-  ASSERT_TRUE(WaitForLog("recv message: ", 2));
-  PumpFor(200ms);
+  // Datagrams are read in order: once the last one is logged, the reply has been handled.
+  SendToControl(Message(5, "last"));
+  ASSERT_TRUE(WaitForLog("recv message: " + Message(5, "last")));
   const std::string log = Log();
-  EXPECT_EQ(Occurrences(log, "recv message: "), 2u) << "the reply went to the intake";
+  EXPECT_EQ(Occurrences(log, "recv message: "), 3u) << "the reply went to the intake";
   EXPECT_NE(log.find("recv message: " + Message(4, "four") + "\r\n"), std::string::npos);
   EXPECT_NE(log.find("headless"), std::string::npos);
   EXPECT_EQ(Stop(), 0);
@@ -223,8 +278,16 @@ TEST_F(SpineTest, DestroyingTheObjectDuringARunEndsTheThread) {
   control_.reset();
   EXPECT_FALSE(IsWindow(window));
   EXPECT_NE(AllLogText(prefix_.DriveC()).find("exit main loop"), std::string::npos);
-  PumpFor(2500ms);
-  EXPECT_EQ(devices_.Count(), 0u) << "no timer is left to tick";
+  // A new run's first request comes 2 s after its start; a timer left by the destroyed object
+  // would have sent one before it.
+  control_ = std::make_unique<CCProwlnet>();
+  ASSERT_EQ(control_->FinalConstruct(), S_OK);
+  const auto secondStart = std::chrono::steady_clock::now();
+  ASSERT_EQ(Start(), 0);
+  ASSERT_TRUE(WaitForDatagrams(1));
+  EXPECT_EQ(devices_.Count(), 1u) << "no timer is left to tick";
+  EXPECT_GE(devices_.Received()[0].arrival - secondStart, 1500ms);
+  EXPECT_EQ(Stop(), 0);
 }
 
 TEST(ControlConstruction, AWindowThatCannotBeMadeFailsWithTheSystemError) {

@@ -187,22 +187,32 @@ TEST_F(SectionReaderTest, IntegersFollowAtoi) {
   }
 }
 
-TEST_F(SectionReaderTest, TextValuesAreCutToTheirField) {
-  UserCfg user{};
-  const std::string text = "<UserConfig><Account Username=\"" + std::string(50, 'u') + "\" Password=\"" +
-                           std::string(40, 'p') + "\" Group=\"" + std::string(32, 'g') +
-                           "\" Status=\"1234567\"/><Account Status=\"12345678\"/></UserConfig>";
+TEST_F(SectionReaderTest, TextValuesAreCutToTheirFieldAndNothingBeyondIsWritten) {
+  // Every byte starts non-zero, so that a byte written past a field shows in its neighbour.
+  UserCfg user;
+  std::memset(&user, 'x', sizeof user);
+  const std::string text = "<UserConfig><Account Username=\"" + std::string(50, 'u') + "\" Group=\"" +
+                           std::string(32, 'g') + "\"/><Account Password=\"" + std::string(40, 'p') +
+                           "\" Status=\"12345678\"/><Account Status=\"1234567\"/></UserConfig>";
   ASSERT_EQ(System_getUserCfgByXml(user, text.c_str()), 0);
   EXPECT_EQ(std::string(user.accounts[0].username), std::string(39, 'u'));
-  EXPECT_EQ(std::string(user.accounts[0].password), std::string(39, 'p'));
+  EXPECT_EQ(user.accounts[0].password[0], 'x');
   EXPECT_EQ(std::string(user.accounts[0].group), std::string(31, 'g'));
-  EXPECT_STREQ(user.accounts[0].status, "1234567");
+  EXPECT_EQ(user.accounts[0].status[0], 'x');
+  EXPECT_EQ(std::string(user.accounts[1].password), std::string(39, 'p'));
+  EXPECT_EQ(user.accounts[1].group[0], 'x');
   EXPECT_STREQ(user.accounts[1].status, "1234567");
+  EXPECT_EQ(user.accounts[2].username[0], 'x');
+  EXPECT_STREQ(user.accounts[2].status, "1234567") << "seven characters fit exactly";
+  EXPECT_EQ(user.accounts[3].username[0], 'x');
 
-  LANCfg lan{};
+  LANCfg lan;
+  std::memset(&lan, 'x', sizeof lan);
   ASSERT_EQ(Network_getLANCfgByXml(lan, ("<LANConfig MacAddress=\"" + std::string(300, 'm') + "\"/>").c_str()), 0);
   EXPECT_EQ(std::string(lan.macAddress), std::string(255, 'm'));
-  EXPECT_EQ(lan.dhcp, 0);  // the field after the cut one is untouched
+  int untouched;
+  std::memset(&untouched, 'x', sizeof untouched);
+  EXPECT_EQ(lan.dhcp, untouched) << "the field after the cut one is untouched";
 }
 
 TEST_F(SectionReaderTest, StreamSectionStartsFromZeros) {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/control_object.h"
-#include "pal/oleauto.h"
+#include "pal/host_kit.h"
 #include "support/log_capture.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
@@ -22,19 +22,15 @@ class FinderTest : public ::testing::Test {
   void Construct() { ASSERT_EQ(control_->FinalConstruct(), S_OK); }
 
   std::string OneAddress() {
-    BSTR text = nullptr;
+    ATL::CComBSTR text;
     EXPECT_EQ(control_->GetOneIPAddress(&text), S_OK);
-    EXPECT_NE(text, nullptr);
-    std::string narrow(text, text + SysStringLen(text));
-    SysFreeString(text);
-    return narrow;
+    EXPECT_NE(text.m_str, nullptr);
+    return pal::Utf8FromBstr(text);
   }
   std::string NetworkParam(ULONG index) {
-    BSTR text = nullptr;
+    ATL::CComBSTR text;
     control_->GetNetworkParam(index, &text);
-    std::string narrow(text, text + SysStringLen(text));
-    SysFreeString(text);
-    return narrow;
+    return pal::Utf8FromBstr(text);
   }
   /// Makes the lan namespace answer for `address` as well.
   void Answer(const std::string& address) {
@@ -107,6 +103,9 @@ TEST_F(FinderTest, WhenEveryCandidateIsTakenTheAnswerIsTheHostsOwnAddress) {
   EXPECT_EQ(OneAddress(), NetworkParam(0));
   EXPECT_EQ(NetworkParam(0), network_.PcAddress());
   EXPECT_EQ(log_.Count("got replay from ip: " + At(2) + "\n"), 1);
+  // The host itself and the gateway both answer pings, yet neither is ever probed.
+  EXPECT_EQ(log_.Count("got replay from ip: " + network_.PcAddress() + "\n"), 0);
+  EXPECT_EQ(log_.Count("got replay from ip: " + network_.LanAddress() + "\n"), 0);
 }
 
 TEST_F(FinderTest, WiderAndNarrowerSubnetsStayWithinTheFirstThreeOctets) {

@@ -13,9 +13,9 @@
 #include "engine/control_object.h"
 #include "engine/text_field.h"
 #include "netenv/host_net_info.h"
+#include "pal/host_kit.h"
 #include "support/child_test.h"
 #include "support/log_files.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 
@@ -23,6 +23,9 @@ namespace {
 
 using namespace prowlnet;
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 struct LogLine {
   std::string thread;  // as the log writes it: eight hexadecimal digits
@@ -105,11 +108,9 @@ struct Param {
 };
 
 Param GetParam(CCProwlnet& control, ULONG index) {
-  BSTR value = nullptr;
-  Param param{control.GetNetworkParam(index, &value), value == nullptr, ""};
-  for (UINT i = 0; value != nullptr && i < SysStringLen(value); ++i) param.text += static_cast<char>(value[i]);
-  SysFreeString(value);
-  return param;
+  ATL::CComBSTR value;
+  const HRESULT result = control.GetNetworkParam(index, &value);
+  return Param{result, value.m_str == nullptr, pal::Utf8FromBstr(value)};
 }
 
 /// A namespace whose eth0 (one end of a veth pair kept inside it) is up with `addresses`, in

@@ -1,5 +1,6 @@
 // ICMP echo probing against real hosts: the lan namespace's kernel answers pings for its own
 // addresses; foreign and malformed ICMP messages come from a raw socket there.
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "diag/debug_log.h"
 #include "netenv/icmp_probe.h"
+#include "pal/kernel32.h"
 #include "pal/winsock2.h"
 #include "support/icmp_sender.h"
 #include "support/log_files.h"
@@ -18,6 +20,7 @@ namespace {
 
 using namespace prowlnet;
 using namespace test_support;
+using namespace std::chrono_literals;
 
 std::uint16_t Checksum(std::initializer_list<std::uint8_t> bytes) {
   const std::basic_string<std::uint8_t> data(bytes);
@@ -68,6 +71,30 @@ class ProbeTest : public ::testing::Test {
   TestNetwork network_;
   NamespaceScope scope_{network_.pc().name()};
 };
+
+TEST_F(ProbeTest, TheEchoRequestIsTwelveBytesInThisMachinesByteOrder) {
+  EchoRequestCapture capture(network_.lan().name(), 5s);
+  const DWORD before = GetTickCount();
+  EXPECT_EQ(PintTest(Address(1)), 0);
+  const std::string packet = capture.Take();
+  ASSERT_FALSE(packet.empty());
+  const size_t header = (static_cast<unsigned char>(packet[0]) & 0x0F) * 4;
+  ASSERT_EQ(packet.size(), header + 12) << "the IP header, then the 12-byte message";
+  const auto* icmp = reinterpret_cast<const std::uint8_t*>(packet.data() + header);
+  EXPECT_EQ(icmp[0], 8);
+  EXPECT_EQ(icmp[1], 0);
+  EXPECT_EQ(IcmpChecksum(icmp, 12), 0) << "a correct checksum sums to zero";
+  std::uint16_t identifier;
+  std::uint16_t sequence;
+  std::uint32_t tick;
+  std::memcpy(&identifier, icmp + 4, 2);
+  std::memcpy(&sequence, icmp + 6, 2);
+  std::memcpy(&tick, icmp + 8, 4);
+  EXPECT_EQ(identifier, 0) << "attempt 0";
+  EXPECT_EQ(sequence, 0);
+  EXPECT_GE(tick, before);
+  EXPECT_LE(tick - before, 1000u);
+}
 
 TEST_F(ProbeTest, AHostThatAnswersIsInUse) {
   EXPECT_EQ(PintTest(Address(1)), 0);

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "com_server/cam_test.h"
-#include "pal/oleauto.h"
+#include "pal/atlbase.h"
 #include "support/child_process.h"
 #include "support/registry_dump.h"
 #include "support/temp_prefix.h"
@@ -54,10 +54,10 @@ class ComServer : public ::testing::Test {
 
   void Register() { ASSERT_EQ(CallEntry(COM_SERVER_A_PATH, "DllRegisterServer"), S_OK); }
 
-  ICamTest* Create() {
+  ATL::CComPtr<ICamTest> Create() {
     CLSID clsid{};
     EXPECT_EQ(CLSIDFromProgID(kServerA.progId, &clsid), S_OK);
-    ICamTest* server = nullptr;
+    ATL::CComPtr<ICamTest> server;
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kServerA.iid, reinterpret_cast<void**>(&server)), S_OK);
     return server;
   }
@@ -82,23 +82,20 @@ TEST_F(ComServer, RegistersItsClassApplicationAndTypeLibrary) {
 
 TEST_F(ComServer, IsCreatedByProgIdAndCalledThroughItsVtable) {
   Register();
-  ICamTest* server = Create();
+  ATL::CComPtr<ICamTest> server = Create();
   ASSERT_NE(server, nullptr);
   LONG number = -1;
   EXPECT_EQ(server->Reset(&number), S_OK);
   EXPECT_EQ(number, 0);
   EXPECT_EQ(server->Add(40, 2, &number), S_OK);
   EXPECT_EQ(number, 42);
-  BSTR name = SysAllocString(u"cam");
-  BSTR text = nullptr;
+  const ATL::CComBSTR name(u"cam");
+  ATL::CComBSTR text;
   EXPECT_EQ(server->Describe(name, 3001, &text), S_OK);
   EXPECT_EQ(std::u16string(text), u"cam:3001");
-  SysFreeString(text);
-  SysFreeString(name);
   VARIANT_BOOL even = VARIANT_FALSE;
   EXPECT_EQ(server->IsEven(4, &even), S_OK);
   EXPECT_EQ(even, VARIANT_TRUE);
-  server->Release();
 }
 
 TEST_F(ComServer, IsCreatedByProgIdInASecondProcess) {
@@ -111,11 +108,11 @@ TEST_F(ComServer, IsCreatedByProgIdInASecondProcess) {
 
 TEST_F(ComServer, ModuleStaysLoadedUntilItCanUnload) {
   Register();
-  ICamTest* server = Create();
+  ATL::CComPtr<ICamTest> server = Create();
   ASSERT_NE(server, nullptr);
   CoFreeUnusedLibraries();
   EXPECT_TRUE(IsLoaded(COM_SERVER_A_PATH)) << "an object is alive: DllCanUnloadNow says S_FALSE";
-  server->Release();
+  server.Release();
   CoFreeUnusedLibraries();
   EXPECT_FALSE(IsLoaded(COM_SERVER_A_PATH));
 }
@@ -155,9 +152,8 @@ TEST_F(ComServer, TwoProcessesRegisteringAtOnceAreBothRegistered) {
     EXPECT_TRUE(StringValue(HKEY_CLASSES_ROOT, clsid + u"\\InprocServer32", nullptr).has_value());
     EXPECT_TRUE(StringValue(HKEY_CLASSES_ROOT, clsid + u"\\MiscStatus\\1", nullptr).has_value());
     EXPECT_TRUE(StringValue(HKEY_CLASSES_ROOT, std::u16string(identity->progId) + u"\\CurVer", nullptr).has_value());
-    ITypeLib* lib = nullptr;
+    ATL::CComPtr<ITypeLib> lib;
     EXPECT_EQ(LoadRegTypeLib(identity->libid, 1, 0, 0, &lib), S_OK);
-    if (lib != nullptr) lib->Release();
   }
 }
 
@@ -172,7 +168,7 @@ class LateBound : public ComServer {
     ASSERT_NE(server_, nullptr);
   }
   void TearDown() override {
-    if (server_ != nullptr) server_->Release();
+    server_.Release();
     ComServer::TearDown();
   }
 
@@ -183,7 +179,7 @@ class LateBound : public ComServer {
     return server_->Invoke(id, GUID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result, excep, argErr);
   }
 
-  ICamTest* server_ = nullptr;
+  ATL::CComPtr<ICamTest> server_;
 };
 
 VARIANT Long(LONG value) {

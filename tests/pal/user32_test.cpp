@@ -8,13 +8,15 @@
 #include <gtest/gtest.h>
 
 #include "pal/crt.h"
+#include "pal/host_kit.h"
 #include "pal/kernel32.h"
 #include "pal/user32.h"
-#include "support/message_pump.h"
 
 namespace {
 
-using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 std::vector<UINT>* seenMessages = nullptr;
 LRESULT createResult = 0;

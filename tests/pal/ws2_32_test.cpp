@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "pal/host_kit.h"
 #include "pal/winsock2.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/udp_peer.h"
 
@@ -18,6 +18,9 @@ namespace {
 
 using namespace ws2;
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 sockaddr_in Endpoint(const std::string& address, u_short port) {
   sockaddr_in in{};

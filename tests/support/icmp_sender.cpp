@@ -1,6 +1,7 @@
 #include "support/icmp_sender.h"
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,6 +47,39 @@ IcmpSender::IcmpSender(const std::string& netns, const std::string& from, const 
 IcmpSender::~IcmpSender() {
   stop_ = true;
   sender_.join();
+}
+
+EchoRequestCapture::EchoRequestCapture(const std::string& netns, std::chrono::milliseconds timeout)
+    : capturer_([this, netns, timeout] { Capture(netns, timeout); }) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!listening_ && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+}
+
+EchoRequestCapture::~EchoRequestCapture() {
+  if (capturer_.joinable()) capturer_.join();
+}
+
+std::string EchoRequestCapture::Take() {
+  if (capturer_.joinable()) capturer_.join();
+  return packet_;
+}
+
+void EchoRequestCapture::Capture(const std::string& netns, std::chrono::milliseconds timeout) {
+  NamespaceScope scope(netns);
+  const int fd = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
+  listening_ = true;
+  if (fd < 0) return;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (packet_.empty() && std::chrono::steady_clock::now() < deadline) {
+    pollfd ready{fd, POLLIN, 0};
+    if (poll(&ready, 1, 50) <= 0) continue;
+    char bytes[256];
+    const ssize_t length = recv(fd, bytes, sizeof bytes, 0);
+    if (length <= 0) continue;
+    const size_t header = (static_cast<unsigned char>(bytes[0]) & 0x0F) * 4u;
+    if (static_cast<size_t>(length) > header && bytes[header] == 8) packet_.assign(bytes, static_cast<size_t>(length));
+  }
+  close(fd);
 }
 
 }  // namespace test_support

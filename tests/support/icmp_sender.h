@@ -1,8 +1,10 @@
-// A peer that keeps sending one ICMP message from a chosen address of its namespace, for
-// probing tests: a foreign echo reply, or a message of another type from the target itself.
+// ICMP peers for probing tests: one that keeps sending one message from a chosen address of its
+// namespace (a foreign echo reply, or a message of another type from the target itself), and
+// one that captures the echo request that arrives.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 
@@ -23,6 +25,27 @@ class IcmpSender {
  private:
   std::atomic<bool> stop_{false};
   std::thread sender_;
+};
+
+/// The first ICMP echo request that reaches namespace `netns` within `timeout`, as the kernel
+/// there hands it to a raw socket (IP header included).
+class EchoRequestCapture {
+ public:
+  /// Returns once the capture listens.
+  EchoRequestCapture(const std::string& netns, std::chrono::milliseconds timeout);
+  ~EchoRequestCapture();
+  EchoRequestCapture(const EchoRequestCapture&) = delete;
+  EchoRequestCapture& operator=(const EchoRequestCapture&) = delete;
+
+  /// Waits for the capture to end; the packet, or empty if none came.
+  std::string Take();
+
+ private:
+  void Capture(const std::string& netns, std::chrono::milliseconds timeout);
+
+  std::atomic<bool> listening_{false};
+  std::string packet_;
+  std::thread capturer_;
 };
 
 }  // namespace test_support

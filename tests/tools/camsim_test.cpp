@@ -12,7 +12,7 @@
 #include "camsim/camera.h"
 #include "camsim/edge_cases.h"
 #include "camsim/simulator.h"
-#include "support/message_pump.h"
+#include "pal/host_kit.h"
 #include "support/netns.h"
 #include "support/udp_peer.h"
 
@@ -21,7 +21,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test_support::NamespaceScope;
-using test_support::PumpUntil;
+using pal::PumpUntil;
 using test_support::TestNetwork;
 using test_support::UdpPeer;
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "pal/objbase.h"
+#include "pal/winnls.h"
 
 // ---- scalar types ------------------------------------------------------------------------------
 
@@ -14,7 +15,6 @@ using VARIANT_BOOL = SHORT;
 using DISPID = LONG;
 using MEMBERID = DISPID;
 using HREFTYPE = DWORD;
-using LCID = DWORD;
 using SCODE = LONG;
 using DATE = double;
 using LONGLONG = std::int64_t;
@@ -26,9 +26,6 @@ using PVOID = void*;
 constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
-constexpr LCID LOCALE_NEUTRAL = 0x0000;
-constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
-constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
 
 constexpr VARTYPE VT_EMPTY = 0;
 constexpr VARTYPE VT_NULL = 1;
@@ -343,3 +340,6 @@ inline constexpr IID IID_ITypeInfo = {0x00020401, 0x0000, 0x0000, {0xC0, 0, 0, 0
 inline constexpr IID IID_ITypeLib = {0x00020402, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_ITypeComp = {0x00020403, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IEnumVARIANT = {0x00020404, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+PAL_INTERFACE_ID(IDispatch, IID_IDispatch);
+PAL_INTERFACE_ID(ITypeInfo, IID_ITypeInfo);
+PAL_INTERFACE_ID(ITypeLib, IID_ITypeLib);

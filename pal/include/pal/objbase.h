@@ -40,6 +40,27 @@ inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
 
 inline constexpr GUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
+namespace pal {
+
+/// Ties an interface type to its IID. Only specialisations exist: asking for the IID of a type
+/// that has none does not compile, so a typed QueryInterface is checked by the compiler.
+template <typename Interface>
+struct InterfaceId;
+
+template <typename Interface>
+constexpr REFIID IidOf() {
+  return InterfaceId<Interface>::iid;
+}
+
+}  // namespace pal
+
+/// Declares the IID of an interface type, at global scope after both are declared.
+#define PAL_INTERFACE_ID(Interface, Iid) \
+  template <>                              \
+  struct pal::InterfaceId<Interface> {     \
+    static constexpr const IID& iid = Iid; \
+  }
+
 // ---- status codes ------------------------------------------------------------------------------
 
 constexpr HRESULT RPC_E_CHANGED_MODE = static_cast<HRESULT>(0x80010106);
@@ -53,7 +74,6 @@ constexpr HRESULT SELFREG_E_CLASS = static_cast<HRESULT>(0x80040201);
 constexpr HRESULT CO_E_NOTINITIALIZED = static_cast<HRESULT>(0x800401F0);
 constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3);
 constexpr HRESULT CO_E_ERRORINDLL = static_cast<HRESULT>(0x800401F9);
-constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 
 // ---- base interfaces ---------------------------------------------------------------------------
 
@@ -73,6 +93,8 @@ class IClassFactory : public IUnknown {
 
 inline constexpr IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 inline constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+PAL_INTERFACE_ID(IUnknown, IID_IUnknown);
+PAL_INTERFACE_ID(IClassFactory, IID_IClassFactory);
 
 // ---- apartments --------------------------------------------------------------------------------
 

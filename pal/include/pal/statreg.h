@@ -45,9 +45,15 @@ class CRegObject {
   HRESULT ClearReplacements();
   HRESULT StringRegister(LPCOLESTR script);
   HRESULT StringUnregister(LPCOLESTR script);
+  /// Runs the script that the module at `moduleFileName` carries as resource `id` of `type`
+  /// (UTF-16 text, as pal/libloader.h describes); the loader's error as an HRESULT when the
+  /// module or the resource cannot be found.
+  HRESULT ResourceRegister(LPCOLESTR moduleFileName, UINT id, LPCOLESTR type);
+  HRESULT ResourceUnregister(LPCOLESTR moduleFileName, UINT id, LPCOLESTR type);
 
  private:
   HRESULT Run(LPCOLESTR script, bool registering);
+  HRESULT RunResource(LPCOLESTR moduleFileName, UINT id, LPCOLESTR type, bool registering);
 
   std::map<std::u16string, std::u16string> replacements_;  // by upper-cased name
 };

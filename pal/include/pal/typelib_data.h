@@ -1,10 +1,10 @@
 // A type library as constant data that a module defines in C++, in place of the compiled type
 // library resource of a Windows module.
 //
-// The module exports, with C linkage, a function named PalGetTypeLibResource that gives the
-// library of a resource number (1 for the module's first) or null. LoadTypeLib on the module's
-// path loads the module and calls it, so a module registers its own library in
-// DllRegisterServer with LoadTypeLib(path of the module) and RegisterTypeLib.
+// The module lists the library in its resource table (pal/libloader.h) as a resource of type
+// "TYPELIB" whose data is the TypeLibData, numbered 1 for the module's first. LoadTypeLib on the
+// module's path finds it there, so a module registers its own library in DllRegisterServer with
+// LoadTypeLib(path of the module) and RegisterTypeLib.
 //
 // Types follow the library's order. A dual interface appears as a dispatch type (TKIND_DISPATCH,
 // TYPEFLAG_FDUAL) whose GetRefTypeOfImplType(-1) is its vtable form (TKIND_INTERFACE); its
@@ -64,9 +64,5 @@ struct TypeLibData {
   WORD flags;  // LIBFLAG_*
   std::span<const TypeData> types;
 };
-
-/// The signature of the module's PalGetTypeLibResource.
-using LPFNGETTYPELIBRESOURCE = const TypeLibData* (*)(UINT resource);
-inline constexpr char kTypeLibResourceEntry[] = "PalGetTypeLibResource";
 
 }  // namespace pal

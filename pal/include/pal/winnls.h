@@ -15,6 +15,24 @@
 
 #include "pal/windef.h"
 
+using LCID = DWORD;
+
+constexpr LCID LOCALE_NEUTRAL = 0x0000;
+constexpr LCID LOCALE_USER_DEFAULT = 0x0400;
+constexpr LCID LOCALE_SYSTEM_DEFAULT = 0x0800;
+constexpr LCID LOCALE_CUSTOM_UNSPECIFIED = 0x1000;
+
+/// The locale of the environment (LC_ALL, then LC_CTYPE, then LANG) as a locale identifier:
+/// 0x0409 for C, POSIX and en_US, 0x0804 for zh_CN, and so on for the few languages listed in
+/// the implementation; LOCALE_CUSTOM_UNSPECIFIED for any other. The system default is the same.
+LCID GetUserDefaultLCID();
+LCID GetSystemDefaultLCID();
+
+/// The calling thread's locale: the user default until the thread sets another.
+LCID GetThreadLocale();
+/// LOCALE_USER_DEFAULT and LOCALE_SYSTEM_DEFAULT stand for the identifiers above.
+BOOL SetThreadLocale(LCID locale);
+
 constexpr UINT CP_ACP = 0;
 constexpr UINT CP_UTF8 = 65001;
 
