@@ -192,7 +192,8 @@ int main(int argc, char** argv) {
         run, options.fast ? "fast search" : "design pacing", r.complete ? "found all" : "INCOMPLETE:", r.found,
         options.cameras, r.secondsToAll, r.secondsToFirstRequest, r.repliesSent, r.dropped, r.droppedInFirstRound);
     if (options.holdSeconds > 0) {
-      std::printf("  then %d s of searching: %d search requests, %ld replies sent, %ld dropped; search thread %.3f %% of a core\n",
+      std::printf("  then %d s of searching: %d search requests, %ld replies sent, %ld dropped; "
+                  "search thread %.3f %% of a core\n",
                   options.holdSeconds, r.requestsInHold, r.repliesInHold, r.droppedInHold, r.searchThreadCpuPercent);
     }
     if (!r.complete) ++failures;

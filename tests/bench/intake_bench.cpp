@@ -59,8 +59,8 @@ void BM_IntakeOverOneParse(benchmark::State& state) {
     parse += parsed - taken;
     state.SetIterationTime(std::chrono::duration<double>(taken - start).count());
   }
-  state.counters["parse_ns"] =
-      benchmark::Counter(static_cast<double>(std::chrono::nanoseconds(parse).count()), benchmark::Counter::kAvgIterations);
+  const double parseNanoseconds = static_cast<double>(std::chrono::nanoseconds(parse).count());
+  state.counters["parse_ns"] = benchmark::Counter(parseNanoseconds, benchmark::Counter::kAvgIterations);
   state.counters["intake_over_parse"] = static_cast<double>(intake.count()) / static_cast<double>(parse.count());
 }
 BENCHMARK(BM_IntakeOverOneParse)->UseManualTime()->Repetitions(15)->ReportAggregatesOnly(true);

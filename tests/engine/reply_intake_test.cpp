@@ -287,7 +287,8 @@ TEST_F(ReplyIntakeTest, FastSearchAsksAtOnceAndTakesABurstBeforeTheFirstTick) {
   const auto firstTick = start + std::chrono::milliseconds(kSearchTimerPeriod);
   StartSearch();
   ASSERT_TRUE(PumpUntil([&] { return simulator_->SearchRequests() > 0; }, 1s)) << "well before the first tick";
-  const auto untilTick = std::chrono::duration_cast<std::chrono::milliseconds>(firstTick - std::chrono::steady_clock::now());
+  const auto untilTick =
+      std::chrono::duration_cast<std::chrono::milliseconds>(firstTick - std::chrono::steady_clock::now());
   EXPECT_TRUE(WaitForCount(200, untilTick)) << Count();
 }
 

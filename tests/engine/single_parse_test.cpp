@@ -23,7 +23,7 @@
 namespace prowlnet {
 namespace {
 
-constexpr int kInputs = 3000;
+constexpr size_t kInputs = 3000;
 
 /// The oracle: the intake of one datagram with every step parsing the text for itself.
 void TakeParsingAtEachStep(SharedState& shared, const char* text) {
@@ -87,7 +87,8 @@ std::string Mutated(const std::string& original, std::mt19937& random) {
     }
     default: {
       std::string changed = original;
-      for (size_t flips = 1 + below(4); flips > 0; --flips) changed[below(changed.size())] = kBytes[below(sizeof kBytes - 1)];
+      for (size_t flips = 1 + below(4); flips > 0; --flips)
+        changed[below(changed.size())] = kBytes[below(sizeof kBytes - 1)];
       return changed;
     }
   }
@@ -100,7 +101,7 @@ TEST(SingleParse, TableAndLogAreThoseOfAParseAtEachStep) {
   std::mt19937 random(18);
   const std::vector<std::string> originals = Originals();
   std::vector<std::string> inputs;
-  for (int i = 0; i < kInputs; ++i) inputs.push_back(Mutated(originals[static_cast<size_t>(i) % originals.size()], random));
+  for (size_t i = 0; i < kInputs; ++i) inputs.push_back(Mutated(originals[i % originals.size()], random));
 
   SharedState once;
   for (const std::string& input : inputs) HandleDatagram(once, input.c_str(), static_cast<int>(input.size()));
@@ -115,7 +116,8 @@ TEST(SingleParse, TableAndLogAreThoseOfAParseAtEachStep) {
   ASSERT_EQ(once.table.count, atEachStep.table.count);
   EXPECT_GT(once.table.count, 20) << "mutated serial numbers make devices of their own";
   bool gb2312Taken = false;
-  for (int i = 0; i < once.table.count; ++i) gb2312Taken |= std::strcmp(once.table.slots[i]->serialNumber, "\xB0\xA1\xB0\xA2") == 0;
+  for (int i = 0; i < once.table.count; ++i)
+    gb2312Taken |= std::strcmp(once.table.slots[i]->serialNumber, "\xB0\xA1\xB0\xA2") == 0;
   EXPECT_TRUE(gb2312Taken) << "the serial number in GB2312 bytes, as the camera wrote it";
   for (int i = 0; i < once.table.count; ++i)
     ASSERT_EQ(std::memcmp(once.table.slots[i].get(), atEachStep.table.slots[i].get(), sizeof(IpcInfo)), 0) << i;
