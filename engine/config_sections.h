@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engine/ipc_info.h"
+#include "engine/xml_nodes.h"
 
 namespace prowlnet {
 
@@ -30,18 +31,23 @@ void CopyAttrValue(char (&field)[N], const char* value) {
   CopyAttrValue(field, N, value);
 }
 
-// Readers: 0 when the first section element of the text was read; -1 when the text does not
-// parse (logged) or holds no such element. On -1 the section is as it was.
+// Readers: 0 when the first section element of the document was read; -1 for no document
+// (logged: the text did not parse) or no such element. On -1 the section is as it was.
+// Each also takes a text, which it parses for itself: one that is not UTF-8 is read in the
+// code page its declaration names (GB2312, GBK, GB18030), or else in the ANSI code page.
 
 /// Fills `lan` from the first LANConfig element. Fields whose attribute is absent keep their value.
+int Network_getLANCfgByXml(LANCfg& lan, IXML_Document* document);
 int Network_getLANCfgByXml(LANCfg& lan, const char* text);
 
 /// Fills `stream` from the StreamAccess children of the first MediaStreamConfig element, starting
 /// from all zeros; a later StreamAccess overwrites the values it carries.
+int GetMediaStreamCfgByXml(MediaStreamCfg& stream, IXML_Document* document);
 int GetMediaStreamCfgByXml(MediaStreamCfg& stream, const char* text);
 
 /// Fills one account slot per Account child of the first UserConfig element, in document order,
 /// and sets the count. Only the first 20 are kept; a field whose attribute is absent keeps its value.
+int System_getUserCfgByXml(UserCfg& user, IXML_Document* document);
 int System_getUserCfgByXml(UserCfg& user, const char* text);
 
 // Writers: a new text of at most the buffer's size less one, or null if no buffer could be had.

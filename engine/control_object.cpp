@@ -1,5 +1,8 @@
 #include "engine/control_object.h"
 
+#include <cstdlib>
+#include <cstring>
+
 #include "diag/debug_log.h"
 #include "engine/control_window.h"
 #include "engine/envelope.h"
@@ -8,8 +11,17 @@
 #include "pal/winsock2.h"
 
 namespace prowlnet {
+namespace {
 
-CCProwlnet::CCProwlnet() : shared_(std::make_shared<SharedState>()) {}
+/// PROWLNET_FAST_SEARCH=1 asks for the fast search; anything else keeps the design's pacing.
+bool FastSearchAsked() {
+  const char* value = std::getenv("PROWLNET_FAST_SEARCH");
+  return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
+}  // namespace
+
+CCProwlnet::CCProwlnet() : shared_(std::make_shared<SharedState>()), fastSearch_(FastSearchAsked()) {}
 
 CCProwlnet::~CCProwlnet() { Teardown(); }
 
@@ -80,7 +92,7 @@ int CCProwlnet::StartThread() {
     return 0;
   }
   shared_->running = 1;  // before the thread exists: its loops run only while the flag is set
-  auto start = std::make_unique<SearchThreadStart>(SearchThreadStart{shared_});
+  auto start = std::make_unique<SearchThreadStart>(SearchThreadStart{shared_, fastSearch_});
   unsigned id = 0;
   const UINT_PTR handle = crt::_beginthreadex(nullptr, 0, ProwlnetThread, start.get(), 0, &id);
   if (handle == 0) {

@@ -105,6 +105,8 @@ class CCProwlnet {
   AssignedAddressTable assignedAddresses_;
 
   std::shared_ptr<SharedState> shared_;
+  /// Read from the environment when the object is made: see SearchThreadStart::fastSearch.
+  const bool fastSearch_;
   HANDLE threadHandle_ = nullptr;
   DWORD threadId_ = 0;
   HWND window_ = nullptr;

@@ -5,6 +5,7 @@
 
 #include "diag/debug_log.h"
 #include "engine/text_field.h"
+#include "engine/xml_charset.h"
 #include "engine/xml_nodes.h"
 
 namespace prowlnet {
@@ -35,17 +36,16 @@ OwnedDocument ParseEnvelope(const char* text) {
     DebugLog("Invalid message, </XML_MORVEK> not found:\n%s\n", text);
     return nullptr;
   }
-  OwnedDocument document = ParseDocument(text);
+  OwnedDocument document = ParseReceivedText(text);
   if (document == nullptr) DebugLog("Invalid message, xml format error:\n%s\n", text);
   return document;
 }
 
-int ParseMessageHeader(const char* text, char (&type)[kHeaderFieldSize], char (&code)[kHeaderFieldSize],
+int ParseMessageHeader(IXML_Document* document, char (&type)[kHeaderFieldSize], char (&code)[kHeaderFieldSize],
                        char (&flag)[kHeaderFieldSize]) {
   type[0] = code[0] = flag[0] = '\0';
-  const OwnedDocument document = ParseEnvelope(text);
   if (document == nullptr) return -1;
-  IXML_Node* header = FirstElementNamed(document.get(), "MESSAGE_HEADER");
+  IXML_Node* header = FirstElementNamed(document, "MESSAGE_HEADER");
   if (header == nullptr) return -2;
   ForEachAttribute(header, [&](IXML_Node* attribute) {
     const char* value = AttributeValue(attribute);
@@ -58,6 +58,12 @@ int ParseMessageHeader(const char* text, char (&type)[kHeaderFieldSize], char (&
   if (code[0] == '\0') return -4;
   if (flag[0] == '\0') return -5;
   return 0;
+}
+
+int ParseMessageHeader(const char* text, char (&type)[kHeaderFieldSize], char (&code)[kHeaderFieldSize],
+                       char (&flag)[kHeaderFieldSize]) {
+  const OwnedDocument document = text != nullptr ? ParseEnvelope(text) : nullptr;
+  return ParseMessageHeader(document.get(), type, code, flag);
 }
 
 }  // namespace prowlnet

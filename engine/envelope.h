@@ -18,13 +18,18 @@ enum MessageCode { kSearchRequest = 1, kModifyRequest = 2, kSearchReply = 3 };
 int BuildEnvelope(char* buffer, size_t size, int code, const char* body);
 
 /// The envelope checks shared by every reader of a received text: both markers present as plain
-/// substrings, and the whole text well-formed. Logs the failure and returns null, or returns the
-/// document.
+/// substrings, and the whole text well-formed (a text in the GB2312 family that its declaration
+/// names is read as such). Logs the failure and returns null, or returns the document.
 OwnedDocument ParseEnvelope(const char* text);
 
-/// Fills the three header fields (each cut to 255 characters) from the first MESSAGE_HEADER.
-/// 0 when all three are present and non-empty; -1 envelope failure; -2 no MESSAGE_HEADER;
-/// -3, -4, -5 for a missing or empty Msg_type, Msg_code, Msg_flag.
+/// Fills the three header fields (each cut to 255 characters) from the first MESSAGE_HEADER of
+/// `document`, the envelope of a received text. 0 when all three are present and non-empty;
+/// -1 for no document (the envelope checks failed); -2 no MESSAGE_HEADER; -3, -4, -5 for a
+/// missing or empty Msg_type, Msg_code, Msg_flag.
+int ParseMessageHeader(IXML_Document* document, char (&type)[kHeaderFieldSize], char (&code)[kHeaderFieldSize],
+                       char (&flag)[kHeaderFieldSize]);
+
+/// The same for a text of its own, parsed for this call alone.
 int ParseMessageHeader(const char* text, char (&type)[kHeaderFieldSize], char (&code)[kHeaderFieldSize],
                        char (&flag)[kHeaderFieldSize]);
 

@@ -1,7 +1,8 @@
 // The search thread. Its phases: setup (socket, options, bind), serving (one pass: select,
-// receive one datagram, send one queued request, refresh the host block, sleep 10 ms), and the
-// one-second pause after any failure. The running flag is read at start, after every pause,
-// right after binding, at the end of every pass and on leaving the serving phase.
+// receive one datagram, or with fast search every one waiting, send one queued request,
+// refresh the host block, sleep 10 ms), and the one-second pause after any failure. The running
+// flag is read at start, after every pause, right after binding, at the end of every pass and on
+// leaving the serving phase.
 #include "engine/search_thread.h"
 
 #include <memory>
@@ -10,7 +11,6 @@
 #include "engine/control_object.h"
 #include "engine/envelope.h"
 #include "engine/reply_intake.h"
-#include "engine/text_field.h"
 #include "netenv/host_net_info.h"
 #include "pal/winsock2.h"
 
@@ -22,7 +22,8 @@ using ws2::SOCKET;
 
 class SearchThread {
  public:
-  explicit SearchThread(std::shared_ptr<SharedState> shared) : shared_(std::move(shared)) {}
+  SearchThread(std::shared_ptr<SharedState> shared, bool fastSearch)
+      : shared_(std::move(shared)), fastSearch_(fastSearch) {}
 
   void Run();
 
@@ -35,19 +36,24 @@ class SearchThread {
   void Serve();
   /// One pass; false when the socket failed (and was closed).
   bool ServeOnePass();
+  /// One datagram, or with fast search every one waiting up to the bound; false when the
+  /// socket failed (and was closed).
+  bool ReceiveWaiting();
   bool ReceiveOne();
+  /// Whether a datagram waits on the socket now.
+  bool DatagramWaiting();
+  /// Puts a search request in the thread's own queue, for the first serving pass to send.
+  void QueueSearchRequest();
   bool SendOneQueued();
   void CloseSocket();
   /// Frees the requests that were never sent; the thread is about to end.
   void DropQueuedRequests();
 
   std::shared_ptr<SharedState> shared_;
+  const bool fastSearch_;
   unsigned short localPort_ = kFirstLocalPort;
   SOCKET socket_ = INVALID_SOCKET;
   char receiveArea_[kEnvelopeBufferSize + 1];
-  char type_[kHeaderFieldSize];
-  char code_[kHeaderFieldSize];
-  char flag_[kHeaderFieldSize];
 };
 
 void SearchThread::Run() {
@@ -57,6 +63,7 @@ void SearchThread::Run() {
   ws2::WSAStartup(MAKEWORD(2, 2), &data);
   MSG message;
   PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+  if (fastSearch_) QueueSearchRequest();
 
   DebugLog("ProwlnetThread(): enter main loop...\n");
   while (Running()) {
@@ -143,10 +150,19 @@ bool SearchThread::ServeOnePass() {
   }
   if (ready == 0) return true;  // neither readable nor writable: no sleep this pass
 
-  if (FD_ISSET(socket_, &readable) && !ReceiveOne()) return false;
+  if (FD_ISSET(socket_, &readable) && !ReceiveWaiting()) return false;
   if (FD_ISSET(socket_, &writable) && !SendOneQueued()) return false;
   LoadHostNetInfoIfNeeded(shared_->netInfo, shared_->lock);
   Sleep(10);
+  return true;
+}
+
+bool SearchThread::ReceiveWaiting() {
+  if (!ReceiveOne()) return false;
+  if (!fastSearch_) return true;
+  for (int received = 1; received < kFastReceivesPerPass && DatagramWaiting(); ++received) {
+    if (!ReceiveOne()) return false;
+  }
   return true;
 }
 
@@ -159,12 +175,24 @@ bool SearchThread::ReceiveOne() {
     return false;
   }
   receiveArea_[received] = '\0';
-  if (ParseMessageHeader(receiveArea_, type_, code_, flag_) == 0 && AtoiValue(code_) == kSearchReply) {
-    HandleSearchReply(*shared_, receiveArea_, received);
-  } else {
-    DebugLog("recv message: %s\n", receiveArea_);
-  }
+  HandleDatagram(*shared_, receiveArea_, received);
   return true;
+}
+
+bool SearchThread::DatagramWaiting() {
+  ws2::fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(socket_, &readable);
+  const timeval now{0, 0};
+  // A failed select counts as nothing waiting: the next pass's own select meets the failure.
+  return ws2::select(0, &readable, nullptr, nullptr, &now) > 0;
+}
+
+void SearchThread::QueueSearchRequest() {
+  auto buffer = std::make_unique<char[]>(kEnvelopeBufferSize);
+  const int length = BuildEnvelope(buffer.get(), kEnvelopeBufferSize, kSearchRequest, nullptr);
+  if (PostThreadMessageW(GetCurrentThreadId(), WM_DISCOVERY_SEND, reinterpret_cast<WPARAM>(buffer.get()), length))
+    buffer.release();  // the queue's now, freed when sent or dropped
 }
 
 bool SearchThread::SendOneQueued() {
@@ -206,7 +234,7 @@ void SearchThread::DropQueuedRequests() {
 
 unsigned ProwlnetThread(void* argument) {
   std::unique_ptr<SearchThreadStart> start(static_cast<SearchThreadStart*>(argument));
-  SearchThread(std::move(start->shared)).Run();
+  SearchThread(std::move(start->shared), start->fastSearch).Run();
   return 0;
 }
 

@@ -12,9 +12,18 @@ constexpr unsigned short kFirstLocalPort = 3002;
 constexpr unsigned short kDevicePort = 3001;
 constexpr int kReceiveBufferBytes = 4 << 20;  // a burst of 1000 replies of up to 2048 bytes
 
+/// With fast search, the most datagrams one pass reads before it sends: a burst of 1000 replies
+/// takes four passes, and a pass stays short (256 replies are read in about 15 ms), so a stop
+/// is still noticed at once.
+constexpr int kFastReceivesPerPass = 256;
+
 /// The thread's start argument; the thread takes ownership and frees it.
 struct SearchThreadStart {
   std::shared_ptr<SharedState> shared;
+  /// Fast search: the first search request goes out as the thread starts rather than at the
+  /// first tick, and each pass reads every datagram waiting (up to kFastReceivesPerPass) rather
+  /// than one.
+  bool fastSearch = false;
 };
 
 /// The thread routine; `argument` is a SearchThreadStart made with new. Returns 0.

@@ -1,26 +1,26 @@
-// The readers of the three configuration sections. Each parses the whole text, takes the first
-// element of its section's name wherever it stands, and copies the values out before the
-// document is freed.
+// The readers of the three configuration sections. Each takes the first element of its
+// section's name wherever it stands in a document, and copies the values out before the
+// document is freed; the text-taking forms parse a text of their own for that.
 #include "diag/debug_log.h"
 #include "engine/config_sections.h"
 #include "engine/envelope.h"
 #include "engine/text_field.h"
+#include "engine/xml_charset.h"
 #include "engine/xml_nodes.h"
 
 namespace prowlnet {
 namespace {
 
-/// Parses `text` and hands the first element named `elementName` to `fill`. Returns -1, after
-/// logging `parseError`, for a text that does not parse, and -1 silently when there is no such
-/// element.
+/// Hands the first element named `elementName` to `fill`. Returns -1, after logging
+/// `parseError`, for no document (a text that did not parse), and -1 silently when there is no
+/// such element.
 template <typename Fill>
-int ReadSection(const char* text, const char* elementName, const char* parseError, Fill&& fill) {
-  const OwnedDocument document = ParseDocument(text);
+int ReadSection(IXML_Document* document, const char* elementName, const char* parseError, Fill&& fill) {
   if (document == nullptr) {
     DebugLog("%s", parseError);
     return -1;
   }
-  IXML_Node* element = FirstElementNamed(document.get(), elementName);
+  IXML_Node* element = FirstElementNamed(document, elementName);
   if (element == nullptr) return -1;
   fill(element);
   return 0;
@@ -103,19 +103,31 @@ void CopyAttrValue(char* field, size_t size, const char* value) {
   if (value == nullptr) DebugLog("source string is null\r\n");
 }
 
-int Network_getLANCfgByXml(LANCfg& lan, const char* text) {
-  return ReadSection(text, "LANConfig", "Network_getLANCfgByXml(): xml error\r\n",
+int Network_getLANCfgByXml(LANCfg& lan, IXML_Document* document) {
+  return ReadSection(document, "LANConfig", "Network_getLANCfgByXml(): xml error\r\n",
                      [&](IXML_Node* element) { FillLan(lan, element); });
 }
 
-int GetMediaStreamCfgByXml(MediaStreamCfg& stream, const char* text) {
-  return ReadSection(text, "MediaStreamConfig", "GetMediaStreamCfgByXml(): xml error\r\n",
+int GetMediaStreamCfgByXml(MediaStreamCfg& stream, IXML_Document* document) {
+  return ReadSection(document, "MediaStreamConfig", "GetMediaStreamCfgByXml(): xml error\r\n",
                      [&](IXML_Node* element) { FillStream(stream, element); });
 }
 
-int System_getUserCfgByXml(UserCfg& user, const char* text) {
-  return ReadSection(text, "UserConfig", "System_getUserCfgByXml(): xml error\r\n",
+int System_getUserCfgByXml(UserCfg& user, IXML_Document* document) {
+  return ReadSection(document, "UserConfig", "System_getUserCfgByXml(): xml error\r\n",
                      [&](IXML_Node* element) { FillUser(user, element); });
+}
+
+int Network_getLANCfgByXml(LANCfg& lan, const char* text) {
+  return Network_getLANCfgByXml(lan, ParseTextOrAnsi(text).get());
+}
+
+int GetMediaStreamCfgByXml(MediaStreamCfg& stream, const char* text) {
+  return GetMediaStreamCfgByXml(stream, ParseTextOrAnsi(text).get());
+}
+
+int System_getUserCfgByXml(UserCfg& user, const char* text) {
+  return System_getUserCfgByXml(user, ParseTextOrAnsi(text).get());
 }
 
 }  // namespace prowlnet

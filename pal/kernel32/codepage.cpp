@@ -42,8 +42,13 @@ bool IsUtf8Name(const std::string& charset) {
   return folded == "UTF8";
 }
 
+constexpr UINT CP_GB18030 = 54936;
+
+/// iconv knows most code pages as "CP<n>"; GB18030 only by its name.
 std::string CharsetOfCodePage(unsigned long number) {
-  return number == CP_UTF8 ? std::string("UTF-8") : "CP" + std::to_string(number);
+  if (number == CP_UTF8) return "UTF-8";
+  if (number == CP_GB18030) return "GB18030";
+  return "CP" + std::to_string(number);
 }
 
 bool IsNumber(const char* text) {

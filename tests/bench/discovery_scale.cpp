@@ -1,16 +1,24 @@
-// Discovery at scale: camsim answers with 1000 cameras in namespace lan, the control searches in
-// namespace pc. Reports the time from StartSearch until GetIPCCount gives 1000 and how many
-// datagrams the kernel of pc dropped for want of receive buffer (Udp RcvbufErrors): in all, and
-// by the time the first round of replies had been sent. Each round after the first adds 1000
-// replies every 2 s while the search thread reads about 100 a second, so later rounds overflow
-// the buffer; only drops in the first round can lose a camera.
+// Discovery at scale: camsim answers with N cameras (1000 by default) in namespace lan, the
+// control searches in namespace pc. Reports the time from StartSearch until GetIPCCount gives N
+// and how many datagrams the kernel of pc dropped for want of receive buffer (Udp RcvbufErrors):
+// in all, and by the time the first round of replies had been sent. With the design's pacing the
+// search thread reads about 100 datagrams a second, so later rounds of 1000 replies every 2 s
+// overflow the buffer; only drops in the first round can lose a camera.
 //
-// usage: discovery_scale [--cameras N] [--runs R] [--timeout SECONDS]   (as root)
+// --fast sets PROWLNET_FAST_SEARCH=1 for the control. --hold S goes on searching for S seconds
+// once all are found, and reports the drops and replies of that span (no drop: every reply
+// refreshed its record) and the CPU time of the search thread in it; with --cameras 0 that is
+// the cost of an idle search.
+//
+// usage: discovery_scale [--cameras N] [--runs R] [--timeout SECONDS] [--fast] [--hold SECONDS]   (as root)
+#include <dirent.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -24,6 +32,14 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using test_support::NamespaceScope;
+
+struct Options {
+  int cameras = 1000;
+  int runs = 1;
+  int timeoutSeconds = 60;
+  bool fast = false;
+  int holdSeconds = 0;
+};
 
 /// A field of the Udp line of /proc/net/snmp, as the calling thread's namespace sees it.
 long UdpCounter(const std::string& name) {
@@ -43,17 +59,57 @@ long UdpCounter(const std::string& name) {
   return -1;
 }
 
+/// The thread ids of this process.
+std::set<std::string> Threads() {
+  std::set<std::string> threads;
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return threads;
+  while (const dirent* entry = readdir(tasks)) {
+    if (entry->d_name[0] != '.') threads.insert(entry->d_name);
+  }
+  closedir(tasks);
+  return threads;
+}
+
+/// Nanoseconds that the threads `ids` have run on a CPU (the first field of their schedstat).
+double CpuNanoseconds(const std::set<std::string>& ids) {
+  double total = 0;
+  for (const std::string& id : ids) {
+    std::ifstream schedstat("/proc/self/task/" + id + "/schedstat");
+    double running = 0;
+    if (schedstat >> running) total += running;
+  }
+  return total;
+}
+
 struct Result {
   bool complete = false;
   double secondsToAll = 0;
-  double secondsToFirstRequest = 0;
+  double secondsToFirstRequest = -1;  // none seen before all were found
   long found = 0;
   long dropped = 0;
   long droppedInFirstRound = -1;  // sampled once the first round of replies has been sent
   long repliesSent = 0;
+  long droppedInHold = 0;
+  long repliesInHold = 0;
+  int requestsInHold = 0;
+  double searchThreadCpuPercent = 0;
 };
 
-Result RunOnce(int cameras, std::chrono::seconds timeout) {
+/// Goes on searching for `seconds` and fills the hold part of `result`.
+void Hold(int seconds, const camsim::Simulator& simulator, const std::set<std::string>& searchThreads, Result* result) {
+  const long dropped = UdpCounter("RcvbufErrors");
+  const long replies = simulator.RepliesSent();
+  const int requests = simulator.SearchRequests();
+  const double cpu = CpuNanoseconds(searchThreads);
+  pal::PumpFor(std::chrono::seconds(seconds));
+  result->droppedInHold = UdpCounter("RcvbufErrors") - dropped;
+  result->repliesInHold = simulator.RepliesSent() - replies;
+  result->requestsInHold = simulator.SearchRequests() - requests;
+  result->searchThreadCpuPercent = (CpuNanoseconds(searchThreads) - cpu) / (seconds * 1e9) * 100;
+}
+
+Result RunOnce(const Options& options) {
   test_support::TestNetwork network;
   test_support::TempPrefix prefix;
   std::unique_ptr<camsim::Simulator> simulator;
@@ -66,7 +122,7 @@ Result RunOnce(int cameras, std::chrono::seconds timeout) {
     std::fprintf(stderr, "camsim: %s\n", simulator->error().c_str());
     return result;
   }
-  simulator->AddCameras(camsim::GenerateCameras(cameras));
+  simulator->AddCameras(camsim::GenerateCameras(options.cameras));
 
   NamespaceScope pc(network.pc().name());
   const long droppedBefore = UdpCounter("RcvbufErrors");
@@ -74,49 +130,72 @@ Result RunOnce(int cameras, std::chrono::seconds timeout) {
   if (control.FinalConstruct() != S_OK) return result;
   LONG status = -1;
   Clock::time_point firstRequest{};
+  const std::set<std::string> before = Threads();
   const Clock::time_point start = Clock::now();
   control.StartSearch(&status);
   result.complete = pal::PumpUntil(
       [&] {
         if (firstRequest == Clock::time_point{} && simulator->SearchRequests() > 0) firstRequest = Clock::now();
-        if (result.droppedInFirstRound < 0 && simulator->RepliesSent() >= cameras)
+        if (result.droppedInFirstRound < 0 && simulator->RepliesSent() >= options.cameras)
           result.droppedInFirstRound = UdpCounter("RcvbufErrors") - droppedBefore;
         LONG count = 0;
         control.GetIPCCount(&count);
         result.found = count;
-        return count >= cameras;
+        return count >= options.cameras;
       },
-      timeout);
+      std::chrono::seconds(options.timeoutSeconds));
   const Clock::time_point end = Clock::now();
   result.secondsToAll = std::chrono::duration<double>(end - start).count();
-  result.secondsToFirstRequest = std::chrono::duration<double>(firstRequest - start).count();
+  if (firstRequest != Clock::time_point{})
+    result.secondsToFirstRequest = std::chrono::duration<double>(firstRequest - start).count();
+  if (options.holdSeconds > 0) {
+    std::set<std::string> searchThreads;
+    for (const std::string& id : Threads())
+      if (before.count(id) == 0) searchThreads.insert(id);
+    Hold(options.holdSeconds, *simulator, searchThreads, &result);
+  }
   result.dropped = UdpCounter("RcvbufErrors") - droppedBefore;
   result.repliesSent = simulator->RepliesSent();
   control.StopSearch(&status);
   return result;
 }
 
+Options ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string flag = argv[i];
+    if (flag == "--fast") {
+      options.fast = true;
+      continue;
+    }
+    if (i + 1 == argc) break;
+    const int value = std::atoi(argv[++i]);
+    if (flag == "--cameras") options.cameras = value;
+    if (flag == "--runs") options.runs = value;
+    if (flag == "--timeout") options.timeoutSeconds = value;
+    if (flag == "--hold") options.holdSeconds = value;
+  }
+  return options;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  int cameras = 1000;
-  int runs = 1;
-  int timeoutSeconds = 60;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string flag = argv[i];
-    const int value = std::atoi(argv[i + 1]);
-    if (flag == "--cameras") cameras = value;
-    if (flag == "--runs") runs = value;
-    if (flag == "--timeout") timeoutSeconds = value;
-  }
+  const Options options = ParseOptions(argc, argv);
+  if (options.fast) setenv("PROWLNET_FAST_SEARCH", "1", 1);
   int failures = 0;
-  for (int run = 1; run <= runs; ++run) {
-    const Result r = RunOnce(cameras, std::chrono::seconds(timeoutSeconds));
+  for (int run = 1; run <= options.runs; ++run) {
+    const Result r = RunOnce(options);
     std::printf(
-        "run %d: %s %ld of %d cameras in %.2f s (first search request after %.2f s); "
+        "run %d (%s): %s %ld of %d cameras in %.2f s (first search request after %.2f s); "
         "replies sent %ld; kernel receive-buffer drops in pc: %ld in all, %ld of the first round\n",
-        run, r.complete ? "found all" : "INCOMPLETE:", r.found, cameras, r.secondsToAll, r.secondsToFirstRequest,
-        r.repliesSent, r.dropped, r.droppedInFirstRound);
+        run, options.fast ? "fast search" : "design pacing", r.complete ? "found all" : "INCOMPLETE:", r.found,
+        options.cameras, r.secondsToAll, r.secondsToFirstRequest, r.repliesSent, r.dropped, r.droppedInFirstRound);
+    if (options.holdSeconds > 0) {
+      std::printf("  then %d s of searching: %d search requests, %ld replies sent, %ld dropped; "
+                  "search thread %.3f %% of a core\n",
+                  options.holdSeconds, r.requestsInHold, r.repliesInHold, r.droppedInHold, r.searchThreadCpuPercent);
+    }
     if (!r.complete) ++failures;
   }
   return failures == 0 ? 0 : 1;

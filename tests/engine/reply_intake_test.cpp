@@ -1,5 +1,7 @@
 // The reply intake through real datagrams: the control searches in namespace pc, camsim answers
 // from namespace lan, and the device table and the log show what was taken and what refused.
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -238,6 +240,64 @@ TEST_F(ReplyIntakeTest, TableHoldsAThousandAndKnownCamerasStillRefresh) {
   EXPECT_STREQ(Record(999).lan.ipAddress, "10.201.0.249");
   EXPECT_STREQ(Record(999).serialNumber, "PN00000999");
   EXPECT_EQ(Count(), 1000);
+}
+
+/// Sets an environment variable for the life of a test, or unsets it for a null value.
+class EnvironmentSetting {
+ public:
+  EnvironmentSetting(const char* name, const char* value) : name_(name) {
+    if (value != nullptr) {
+      setenv(name, value, 1);
+    } else {
+      unsetenv(name);
+    }
+  }
+  ~EnvironmentSetting() { unsetenv(name_); }
+  EnvironmentSetting(const EnvironmentSetting&) = delete;
+  EnvironmentSetting& operator=(const EnvironmentSetting&) = delete;
+
+ private:
+  const char* name_;
+};
+
+TEST_F(ReplyIntakeTest, AGb2312CameraIsFoundAndShownInTheRightCharactersThroughCodePage936) {
+  const EnvironmentSetting chineseWindows("PROWLNET_ACP", "936");
+  Camera camera = NamedCamera("GB-1", 1);
+  camera.deviceType = "NVS-\xCD\xF8\xC2\xE7\xC9\xE3\xCF\xF1\xBB\xFA";  // NVS-网络摄像机
+  (*camera.accounts)[0] = {{"Username", "\xB9\xDC\xC0\xED\xD4\xB1"}, {"Password", "p"}};  // 管理员
+  simulator_->AddCamera(camera);
+  StartSearch();
+  ASSERT_TRUE(WaitForCount(1));
+  const IpcInfo record = Record(0);
+  EXPECT_EQ(std::string(record.deviceType), *camera.deviceType) << "the bytes the camera wrote";
+  EXPECT_STREQ(record.user.accounts[0].username, "\xB9\xDC\xC0\xED\xD4\xB1");
+
+  ATL::CComBSTR document;
+  ASSERT_EQ(control_->GetIPCInfoXML(0, &document), S_OK);
+  EXPECT_NE(pal::Utf8FromBstr(document).find("Username=\"管理员\""), std::string::npos);
+  LONG result = 99;
+  control_->ModifyIPCXML(0, document, &result);
+  EXPECT_EQ(result, 0) << "the document is accepted back";
+}
+
+TEST_F(ReplyIntakeTest, FastSearchAsksAtOnceAndTakesABurstBeforeTheFirstTick) {
+  const EnvironmentSetting fast("PROWLNET_FAST_SEARCH", "1");
+  simulator_->AddCameras(GenerateCameras(200));
+  const auto start = std::chrono::steady_clock::now();
+  const auto firstTick = start + std::chrono::milliseconds(kSearchTimerPeriod);
+  StartSearch();
+  ASSERT_TRUE(PumpUntil([&] { return simulator_->SearchRequests() > 0; }, 1s)) << "well before the first tick";
+  const auto untilTick =
+      std::chrono::duration_cast<std::chrono::milliseconds>(firstTick - std::chrono::steady_clock::now());
+  EXPECT_TRUE(WaitForCount(200, untilTick)) << Count();
+}
+
+TEST_F(ReplyIntakeTest, WithoutFastSearchTheFirstRequestWaitsForTheFirstTick) {
+  const EnvironmentSetting design("PROWLNET_FAST_SEARCH", nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  StartSearch();
+  ASSERT_TRUE(PumpUntil([&] { return simulator_->SearchRequests() > 0; }, 5s));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 1900ms);
 }
 
 /// The intake called directly, for what needs no network: cuts, defaults and fresh records.

@@ -164,6 +164,11 @@ TEST(CodePage, GbkSequencesWithoutAMappingBecomeTheDefaultCharacter) {
   EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
 }
 
+TEST(CodePage, CodePage54936IsGb18030) {
+  EXPECT_EQ(ToNarrow(54936, u"中\u0080"), "\xD6\xD0\x81\x30\x81\x30") << "GBK's two bytes, and four for the rest";
+  EXPECT_EQ(ToWide(54936, "\x81\x30\x81\x30\xD6\xD0"), u"\u0080中");
+}
+
 TEST(CodePage, AnsiCodePageIsReadFromTheEnvironmentAtEveryCall) {
   const std::string gbk = "\xD6\xD0";
   const std::string utf8 = "\xE4\xB8\xAD";

@@ -45,7 +45,8 @@ constexpr DWORD WC_NO_BEST_FIT_CHARS = 0x00000400;
 /// `cchWideChar` 0 returns the number of characters needed; otherwise the number written, or 0
 /// with ERROR_INSUFFICIENT_BUFFER when they do not fit. MB_ERR_INVALID_CHARS makes a sequence
 /// that does not map fail the call with ERROR_NO_UNICODE_TRANSLATION. Code pages: CP_ACP,
-/// CP_UTF8 and numbered ones this machine knows as "CP<n>"; another gives ERROR_INVALID_PARAMETER.
+/// CP_UTF8, 54936 (GB18030) and numbered ones this machine knows as "CP<n>"; another gives
+/// ERROR_INVALID_PARAMETER.
 int MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte, LPWSTR lpWideCharStr,
                         int cchWideChar);
 
