@@ -6,6 +6,7 @@
 #include "control/class_factory.h"
 #include "control/export.h"
 #include "control/resources.h"
+#include "engine/search_thread.h"
 #include "pal/atlbase.h"
 #include "pal/libloader.h"
 #include "pal/statreg.h"
@@ -116,7 +117,10 @@ PROWLNET_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* o
   return TheModule().GetClassObject(clsid, riid, object);
 }
 
-PROWLNET_EXPORT HRESULT DllCanUnloadNow() { return TheModule().GetLockCount() == 0 ? S_OK : S_FALSE; }
+PROWLNET_EXPORT HRESULT DllCanUnloadNow() {
+  // A search thread that was given up on runs this module's code until it ends by itself.
+  return TheModule().GetLockCount() == 0 && !prowlnet::AbandonedSearchThreadsRun() ? S_OK : S_FALSE;
+}
 
 PROWLNET_EXPORT HRESULT DllRegisterServer() { return TheModule().RegisterServer(); }
 

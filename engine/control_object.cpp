@@ -113,11 +113,12 @@ int CCProwlnet::StopThread() {
   }
   shared_->running = 0;
   if (threadHandle_ != nullptr) {
-    if (!WaitForThreadEnd()) {
+    if (WaitForThreadEnd()) {
+      CloseHandle(threadHandle_);
+    } else {
       AbandonSearchThread();
       DebugLog("CCProwlnet::StopThread: TerminateThread ProwlnetThread.\n");
     }
-    CloseHandle(threadHandle_);
     threadHandle_ = nullptr;
   }
   return 1;
@@ -140,7 +141,10 @@ void CCProwlnet::ClearDeviceTable() {
   shared_->table.Clear();
 }
 
-void CCProwlnet::AbandonSearchThread() { shared_ = std::make_shared<SharedState>(); }
+void CCProwlnet::AbandonSearchThread() {
+  shared_ = std::make_shared<SharedState>();
+  KeepAbandonedSearchThread(threadHandle_);
+}
 
 LRESULT CCProwlnet::OnTimer() {
   if (searching()) PostDiscoveryMessage(kSearchRequest, nullptr);

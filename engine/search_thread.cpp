@@ -6,6 +6,8 @@
 #include "engine/search_thread.h"
 
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "diag/debug_log.h"
 #include "engine/control_object.h"
@@ -230,7 +232,27 @@ void SearchThread::DropQueuedRequests() {
   }
 }
 
+std::mutex abandonedLock;
+std::vector<HANDLE> abandoned;
+
 }  // namespace
+
+void KeepAbandonedSearchThread(HANDLE thread) {
+  const std::lock_guard<std::mutex> hold(abandonedLock);
+  abandoned.push_back(thread);
+}
+
+bool AbandonedSearchThreadsRun() {
+  const std::lock_guard<std::mutex> hold(abandonedLock);
+  std::erase_if(abandoned, [](HANDLE thread) {
+    DWORD code = 0;
+    GetExitCodeThread(thread, &code);
+    if (code == STILL_ACTIVE) return false;
+    CloseHandle(thread);
+    return true;
+  });
+  return !abandoned.empty();
+}
 
 unsigned ProwlnetThread(void* argument) {
   std::unique_ptr<SearchThreadStart> start(static_cast<SearchThreadStart*>(argument));

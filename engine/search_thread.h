@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/shared_state.h"
+#include "pal/kernel32.h"
 
 namespace prowlnet {
 
@@ -28,5 +29,12 @@ struct SearchThreadStart {
 
 /// The thread routine; `argument` is a SearchThreadStart made with new. Returns 0.
 unsigned ProwlnetThread(void* argument);
+
+/// Keeps the handle of a search thread that was given up on while it still ran, until it ends.
+void KeepAbandonedSearchThread(HANDLE thread);
+
+/// Whether a search thread that was given up on still runs. Its code is this module's: the
+/// module must not be unloaded under it.
+bool AbandonedSearchThreadsRun();
 
 }  // namespace prowlnet

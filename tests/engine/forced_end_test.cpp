@@ -18,6 +18,7 @@
 
 #include "diag/debug_log.h"
 #include "engine/control_object.h"
+#include "engine/search_thread.h"
 #include "pal/host_kit.h"
 #include "support/child_test.h"
 #include "support/log_files.h"
@@ -83,6 +84,7 @@ TEST(ForcedEnd, AThreadStuckInAPlatformCallIsAbandonedAndNeverTouchesTheObjectAg
   const std::string log = AllLogText(prefix.DriveC());
   EXPECT_NE(log.find("CCProwlnet::StopThread: TerminateThread ProwlnetThread.\r\n"), std::string::npos);
   EXPECT_EQ(log.find("exit main loop"), std::string::npos);
+  EXPECT_TRUE(AbandonedSearchThreadsRun()) << "its module must stay loaded meanwhile";
   LONG count = -1;
   control->GetIPCCount(&count);
   EXPECT_EQ(count, 0);
@@ -105,6 +107,7 @@ TEST(ForcedEnd, AThreadStuckInAPlatformCallIsAbandonedAndNeverTouchesTheObjectAg
   });
   EXPECT_TRUE(PumpUntil([&] { return Occurrences(AllLogText(prefix.DriveC()), "exit main loop") == 1; }, 5s))
       << "the abandoned thread ends by itself";
+  EXPECT_TRUE(PumpUntil([] { return !AbandonedSearchThreadsRun(); }, 5s));
   ended = true;
   feeder.join();
   EXPECT_NE(AllLogText(prefix.DriveC()).find("DNS1: 10.77.1.1"), std::string::npos);
