@@ -19,9 +19,9 @@
 
 #include "camsim/camera.h"
 #include "engine/control_object.h"
+#include "pal/host_kit.h"
 #include "support/child_process.h"
 #include "support/log_files.h"
-#include "support/message_pump.h"
 #include "support/netns.h"
 #include "support/process_usage.h"
 #include "support/temp_prefix.h"
@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
               "logs", "log lines");
   for (int tick = 1;; ++tick) {
     const auto due = std::chrono::seconds(static_cast<long>(tick) * options.interval);
-    test_support::PumpUntil([&] { return Clock::now() - start >= due; }, due + 1s);
+    pal::PumpUntil([&] { return Clock::now() - start >= due; }, due + 1s);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     read = test_support::UdpCounter("InDatagrams") - readBefore;
     const long rss = test_support::ResidentKib();

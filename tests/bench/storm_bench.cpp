@@ -13,13 +13,13 @@
 #include <string>
 
 #include "engine/storm_scene.h"
-#include "support/message_pump.h"
+#include "pal/host_kit.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using test_support::PumpFor;
-using test_support::PumpUntil;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 struct Options {
   int seconds = 600;

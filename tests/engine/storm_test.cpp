@@ -10,11 +10,14 @@
 #include <gtest/gtest.h>
 
 #include "engine/storm_scene.h"
-#include "support/message_pump.h"
+#include "pal/host_kit.h"
 
 namespace {
 
 using namespace test_support;
+using namespace std::chrono_literals;
+using pal::PumpFor;
+using pal::PumpUntil;
 
 constexpr int kCameras = 3;
 constexpr auto kFlood = 6s;
