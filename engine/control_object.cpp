@@ -9,7 +9,7 @@
 
 namespace prowlnet {
 
-CCProwlnet::CCProwlnet() : shared_(std::make_shared<SharedState>()) {}
+CCProwlnet::CCProwlnet() : interfaces_(InterfaceLimitFromEnvironment()), shared_(std::make_shared<SharedState>()) {}
 
 CCProwlnet::~CCProwlnet() { Teardown(); }
 
@@ -80,7 +80,7 @@ int CCProwlnet::StartThread() {
     return 0;
   }
   shared_->running = 1;  // before the thread exists: its loops run only while the flag is set
-  auto start = std::make_unique<SearchThreadStart>(SearchThreadStart{shared_});
+  auto start = std::make_unique<SearchThreadStart>(SearchThreadStart{shared_, interfaces_});
   unsigned id = 0;
   const UINT_PTR handle = crt::_beginthreadex(nullptr, 0, ProwlnetThread, start.get(), 0, &id);
   if (handle == 0) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "engine/broadcast.h"
 #include "engine/shared_state.h"
 
 namespace prowlnet {
@@ -15,6 +16,8 @@ constexpr int kReceiveBufferBytes = 4 << 20;  // a burst of 1000 replies of up t
 /// The thread's start argument; the thread takes ownership and frees it.
 struct SearchThreadStart {
   std::shared_ptr<SharedState> shared;
+  /// The interfaces requests go out of; empty for every one that can carry them.
+  InterfaceLimit interfaces;
 };
 
 /// The thread routine; `argument` is a SearchThreadStart made with new. Returns 0.
