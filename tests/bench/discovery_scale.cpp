@@ -5,7 +5,11 @@
 // replies every 2 s while the search thread reads about 100 a second, so later rounds overflow
 // the buffer; only drops in the first round can lose a camera.
 //
-// usage: discovery_scale [--cameras N] [--runs R] [--timeout SECONDS]   (as root)
+// The topology can also be a host without a default route, or a host with two network cards
+// (a second LAN on eth2, without a route of its own beyond its subnet), the cameras split
+// between the two LANs: --topology no-route or --topology two-cards.
+//
+// usage: discovery_scale [--cameras N] [--runs R] [--timeout SECONDS] [--topology T]   (as root)
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +17,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "camsim/simulator.h"
 #include "engine/control_object.h"
@@ -53,20 +58,56 @@ struct Result {
   long repliesSent = 0;
 };
 
-Result RunOnce(int cameras, std::chrono::seconds timeout) {
-  test_support::TestNetwork network;
+enum class Topology { kUsual, kNoRoute, kTwoCards };
+
+Topology TopologyNamed(const std::string& name) {
+  if (name == "usual") return Topology::kUsual;
+  if (name == "no-route") return Topology::kNoRoute;
+  if (name == "two-cards") return Topology::kTwoCards;
+  std::fprintf(stderr, "unknown topology %s: usual, no-route or two-cards\n", name.c_str());
+  std::exit(2);
+}
+
+/// The simulated cameras behind the LANs of one run.
+class CameraSets {
+ public:
+  /// Starts a simulator with `count` cameras (numbered from `first`) in `lan`; false if it failed.
+  bool Add(test_support::Namespace& lan, int count, int first) {
+    NamespaceScope scope(lan.name());
+    auto simulator = std::make_unique<camsim::Simulator>();
+    if (!simulator->ok()) {
+      std::fprintf(stderr, "camsim: %s\n", simulator->error().c_str());
+      return false;
+    }
+    simulator->AddCameras(camsim::GenerateCameras(count, first));
+    simulators_.push_back(std::move(simulator));
+    return true;
+  }
+  int SearchRequests() const {
+    int requests = 0;
+    for (const auto& simulator : simulators_) requests += simulator->SearchRequests();
+    return requests;
+  }
+  long RepliesSent() const {
+    long replies = 0;
+    for (const auto& simulator : simulators_) replies += simulator->RepliesSent();
+    return replies;
+  }
+
+ private:
+  std::vector<std::unique_ptr<camsim::Simulator>> simulators_;
+};
+
+Result RunOnce(int cameras, std::chrono::seconds timeout, Topology topology) {
+  test_support::TestNetwork network({.subnet = 1, .defaultRoute = topology != Topology::kNoRoute});
+  std::unique_ptr<test_support::ExtraLan> second;
+  if (topology == Topology::kTwoCards) second = std::make_unique<test_support::ExtraLan>(network.pc(), 2, "eth2");
   test_support::TempPrefix prefix;
-  std::unique_ptr<camsim::Simulator> simulator;
-  {
-    NamespaceScope lan(network.lan().name());
-    simulator = std::make_unique<camsim::Simulator>();
-  }
+  const int onSecond = second != nullptr ? cameras / 2 : 0;
+  CameraSets sets;
   Result result;
-  if (!simulator->ok()) {
-    std::fprintf(stderr, "camsim: %s\n", simulator->error().c_str());
-    return result;
-  }
-  simulator->AddCameras(camsim::GenerateCameras(cameras));
+  if (!sets.Add(network.lan(), cameras - onSecond, 0)) return result;
+  if (second != nullptr && !sets.Add(second->lan(), onSecond, cameras - onSecond)) return result;
 
   NamespaceScope pc(network.pc().name());
   const long droppedBefore = UdpCounter("RcvbufErrors");
@@ -78,8 +119,8 @@ Result RunOnce(int cameras, std::chrono::seconds timeout) {
   control.StartSearch(&status);
   result.complete = pal::PumpUntil(
       [&] {
-        if (firstRequest == Clock::time_point{} && simulator->SearchRequests() > 0) firstRequest = Clock::now();
-        if (result.droppedInFirstRound < 0 && simulator->RepliesSent() >= cameras)
+        if (firstRequest == Clock::time_point{} && sets.SearchRequests() > 0) firstRequest = Clock::now();
+        if (result.droppedInFirstRound < 0 && sets.RepliesSent() >= cameras)
           result.droppedInFirstRound = UdpCounter("RcvbufErrors") - droppedBefore;
         LONG count = 0;
         control.GetIPCCount(&count);
@@ -91,7 +132,7 @@ Result RunOnce(int cameras, std::chrono::seconds timeout) {
   result.secondsToAll = std::chrono::duration<double>(end - start).count();
   result.secondsToFirstRequest = std::chrono::duration<double>(firstRequest - start).count();
   result.dropped = UdpCounter("RcvbufErrors") - droppedBefore;
-  result.repliesSent = simulator->RepliesSent();
+  result.repliesSent = sets.RepliesSent();
   control.StopSearch(&status);
   return result;
 }
@@ -102,16 +143,18 @@ int main(int argc, char** argv) {
   int cameras = 1000;
   int runs = 1;
   int timeoutSeconds = 60;
+  Topology topology = Topology::kUsual;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string flag = argv[i];
     const int value = std::atoi(argv[i + 1]);
     if (flag == "--cameras") cameras = value;
     if (flag == "--runs") runs = value;
     if (flag == "--timeout") timeoutSeconds = value;
+    if (flag == "--topology") topology = TopologyNamed(argv[i + 1]);
   }
   int failures = 0;
   for (int run = 1; run <= runs; ++run) {
-    const Result r = RunOnce(cameras, std::chrono::seconds(timeoutSeconds));
+    const Result r = RunOnce(cameras, std::chrono::seconds(timeoutSeconds), topology);
     std::printf(
         "run %d: %s %ld of %d cameras in %.2f s (first search request after %.2f s); "
         "replies sent %ld; kernel receive-buffer drops in pc: %ld in all, %ld of the first round\n",
