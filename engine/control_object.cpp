@@ -21,7 +21,8 @@ bool FastSearchAsked() {
 
 }  // namespace
 
-CCProwlnet::CCProwlnet() : shared_(std::make_shared<SharedState>()), fastSearch_(FastSearchAsked()) {}
+CCProwlnet::CCProwlnet()
+    : interfaces_(InterfaceLimitFromEnvironment()), shared_(std::make_shared<SharedState>()), fastSearch_(FastSearchAsked()) {}
 
 CCProwlnet::~CCProwlnet() { Teardown(); }
 
@@ -92,7 +93,7 @@ int CCProwlnet::StartThread() {
     return 0;
   }
   shared_->running = 1;  // before the thread exists: its loops run only while the flag is set
-  auto start = std::make_unique<SearchThreadStart>(SearchThreadStart{shared_, fastSearch_});
+  auto start = std::make_unique<SearchThreadStart>(SearchThreadStart{shared_, fastSearch_, interfaces_});
   unsigned id = 0;
   const UINT_PTR handle = crt::_beginthreadex(nullptr, 0, ProwlnetThread, start.get(), 0, &id);
   if (handle == 0) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/broadcast.h"
 #include "engine/shared_state.h"
 #include "pal/oleauto.h"
 #include "pal/user32.h"
@@ -103,7 +104,8 @@ class CCProwlnet {
   void ClearDeviceTable();
 
   AssignedAddressTable assignedAddresses_;
-
+  /// PROWLNET_INTERFACES as it was when the object was made.
+  const InterfaceLimit interfaces_;
   std::shared_ptr<SharedState> shared_;
   /// Read from the environment when the object is made: see SearchThreadStart::fastSearch.
   const bool fastSearch_;

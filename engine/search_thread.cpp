@@ -24,8 +24,8 @@ using ws2::SOCKET;
 
 class SearchThread {
  public:
-  SearchThread(std::shared_ptr<SharedState> shared, bool fastSearch)
-      : shared_(std::move(shared)), fastSearch_(fastSearch) {}
+  explicit SearchThread(SearchThreadStart start)
+      : shared_(std::move(start.shared)), fastSearch_(start.fastSearch), interfaces_(std::move(start.interfaces)) {}
 
   void Run();
 
@@ -53,6 +53,7 @@ class SearchThread {
 
   std::shared_ptr<SharedState> shared_;
   const bool fastSearch_;
+  const InterfaceLimit interfaces_;
   unsigned short localPort_ = kFirstLocalPort;
   SOCKET socket_ = INVALID_SOCKET;
   char receiveArea_[kEnvelopeBufferSize + 1];
@@ -204,13 +205,8 @@ bool SearchThread::SendOneQueued() {
   const std::unique_ptr<char[]> buffer(reinterpret_cast<char*>(request.wParam));
   const int length = static_cast<int>(request.lParam);
 
-  ws2::sockaddr_in everyone{};
-  everyone.sin_family = ws2::AF_INET;
-  everyone.sin_port = ws2::htons(kDevicePort);
-  everyone.sin_addr.s_addr = ws2::INADDR_BROADCAST;
-  const int sent = ws2::sendto(socket_, buffer.get(), length, 0, reinterpret_cast<const ws2::sockaddr*>(&everyone),
-                               sizeof everyone);
-  if (sent != length) {
+  // Sent once it has left by at least one interface.
+  if (BroadcastFromEveryInterface(socket_, buffer.get(), length, kDevicePort, interfaces_) == 0) {
     DebugLog("ProwlnetThread(): sendto failed, error=%d\n", ws2::WSAGetLastError());
     CloseSocket();
     Sleep(1000);
@@ -256,7 +252,7 @@ bool AbandonedSearchThreadsRun() {
 
 unsigned ProwlnetThread(void* argument) {
   std::unique_ptr<SearchThreadStart> start(static_cast<SearchThreadStart*>(argument));
-  SearchThread(std::move(start->shared), start->fastSearch).Run();
+  SearchThread(std::move(*start)).Run();
   return 0;
 }
 

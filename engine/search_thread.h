@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "engine/broadcast.h"
 #include "engine/shared_state.h"
 #include "pal/kernel32.h"
 
@@ -25,6 +26,8 @@ struct SearchThreadStart {
   /// first tick, and each pass reads every datagram waiting (up to kFastReceivesPerPass) rather
   /// than one.
   bool fastSearch = false;
+  /// The interfaces requests go out of; empty for every one that can carry them.
+  InterfaceLimit interfaces;
 };
 
 /// The thread routine; `argument` is a SearchThreadStart made with new. Returns 0.

@@ -87,6 +87,21 @@ const IP_ADAPTER_INFO* AdapterWithIndex(const IP_ADAPTER_INFO* adapters, DWORD i
   return nullptr;
 }
 
+/// The first adapter with an IPv4 address; an adapter without one lists "0.0.0.0".
+const IP_ADAPTER_INFO* FirstAdapterWithAddress(const IP_ADAPTER_INFO* adapters) {
+  for (const IP_ADAPTER_INFO* adapter = adapters; adapter != nullptr; adapter = adapter->Next) {
+    if (ws2::inet_addr(adapter->IpAddressList.IpAddress.String) != ws2::INADDR_ANY) return adapter;
+  }
+  return nullptr;
+}
+
+/// The adapter that carries the route toward the probe address; on a host without a default
+/// route, where none does, the first one with an address: the LAN such a host is wired to.
+const IP_ADAPTER_INFO* ChosenAdapter(const IP_ADAPTER_INFO* adapters, DWORD bestIndex) {
+  const IP_ADAPTER_INFO* best = AdapterWithIndex(adapters, bestIndex);
+  return best != nullptr ? best : FirstAdapterWithAddress(adapters);
+}
+
 /// The first address on the gateway's subnet, each judged by its own mask; else the first one.
 const IP_ADDR_STRING& AddressOnGatewaySubnet(const IP_ADAPTER_INFO& adapter, const char* gateway) {
   const ws2::u_long gatewayAddress = ws2::inet_addr(gateway);
@@ -98,14 +113,15 @@ const IP_ADDR_STRING& AddressOnGatewaySubnet(const IP_ADAPTER_INFO& adapter, con
   return adapter.IpAddressList;
 }
 
-/// Steps three and four: gateway, address and netmask from the adapter with `bestIndex`.
+/// Steps three and four: gateway, address and netmask from the chosen adapter. Its gateway reads
+/// "0.0.0.0" when no default route goes through it.
 int LoadAdapterEntries(HostNetInfo& block, CRITICAL_SECTION& lock, DWORD bestIndex) {
   QueryBuffer buffer;
   if (QueryTwice(GetAdaptersInfo, &buffer) != ERROR_SUCCESS) {
     DebugLog("GetAdaptersInfo failed!\n");
     return -1;
   }
-  const IP_ADAPTER_INFO* adapter = AdapterWithIndex(buffer.As<IP_ADAPTER_INFO>(), bestIndex);
+  const IP_ADAPTER_INFO* adapter = ChosenAdapter(buffer.As<IP_ADAPTER_INFO>(), bestIndex);
   if (adapter == nullptr) return -1;
   Text gateway = "";
   Text address = "";

@@ -22,9 +22,11 @@ struct HostNetInfo {
 
 /// Fills `block`: the DNS entries from GetNetworkParams, then the gateway, address and netmask
 /// from the adapter that carries the kernel's route toward a fixed public address (nothing is
-/// sent to it). Returns 1 once those three are written; -1 when a list query failed or no adapter
-/// carries that route (a host without a default route), leaving them as they were. The queries
-/// run without `lock`; each group of entries is written under it.
+/// sent to it) or, when none does (a host without a default route), from the first adapter in
+/// the platform's order that has an IPv4 address (its gateway reads "0.0.0.0" then). Returns 1
+/// once those three are written; -1 when a list query failed or no adapter has an address,
+/// leaving them as they were. The queries run without `lock`; each group of entries is written
+/// under it.
 int LoadHostNetInfo(HostNetInfo& block, CRITICAL_SECTION& lock);
 
 /// The load rule: whether both the address and the gateway are non-empty.

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "diag/debug_log.h"
+#include "netenv/arp_cache.h"
 #include "pal/kernel32.h"
 #include "pal/winsock2.h"
 
@@ -115,6 +116,11 @@ int PintTest(std::uint32_t target) {
       return Finish(probe, 0);
     }
     Sleep(100);
+  }
+  // A host that drops echo requests still answered the ARP requests that sending them made.
+  if (AnsweredArp(target)) {
+    DebugLog("PintTest(): no replay recv, but ip %s answered ARP.\n", DottedQuad(target).data());
+    return Finish(probe, 0);
   }
   DebugLog("PintTest(): no replay recv, ip %s is usable.\n", DottedQuad(target).data());
   return Finish(probe, 1);

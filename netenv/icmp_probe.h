@@ -20,7 +20,8 @@ std::uint16_t IcmpChecksum(const void* data, int length);
 bool IsEchoReplyFrom(const std::uint8_t (&packet)[kProbeReceiveSize], int length, std::uint32_t target);
 
 /// Probes `target` (network byte order) with up to 5 echo requests, 100 ms apart at most.
-/// 1: no echo reply came from it (usable); 0: it answered (in use); -1: the probe failed.
+/// 1: no echo reply came from it and it answered no ARP request (usable); 0: it answered either
+/// (in use); -1: the probe failed.
 int PintTest(std::uint32_t target);
 
 }  // namespace prowlnet

@@ -1,16 +1,20 @@
 // The IP Helper entry points: Windows records built from the kernel's interfaces, addresses and
 // routes and from the resolver configuration, laid out by the Windows buffer protocol.
 #include <fcntl.h>
+#include <linux/neighbour.h>
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "interfaces.h"
+#include "internal/loud.h"
+#include "neighbours.h"
 #include "pal/iphlpapi.h"
 #include "resolv_conf.h"
 #include "routes.h"
@@ -20,6 +24,7 @@ namespace {
 using pal::iphlpapi::DefaultRoute;
 using pal::iphlpapi::HostInterface;
 using pal::iphlpapi::HostIpv4Address;
+using pal::iphlpapi::HostNeighbour;
 
 constexpr const char* kNoAddress = "0.0.0.0";
 constexpr const char* kHostMask = "255.255.255.255";
@@ -197,6 +202,24 @@ void FillAdapter(const Adapter& adapter, IP_ADAPTER_INFO* record, SpareEntries* 
   SetEntry(&record->SecondaryWinsServer, kNoAddress, kHostMask);
 }
 
+// ---- the ARP cache -----------------------------------------------------------------------------
+
+DWORD NeighbourTypeOf(std::uint16_t state) {
+  if (state & (NUD_REACHABLE | NUD_STALE | NUD_DELAY | NUD_PROBE)) return MIB_IPNET_TYPE_DYNAMIC;
+  if (state & (NUD_PERMANENT | NUD_NOARP)) return MIB_IPNET_TYPE_STATIC;
+  return MIB_IPNET_TYPE_INVALID;
+}
+
+void FillNeighbourRow(const HostNeighbour& neighbour, MIB_IPNETROW* row) {
+  row->dwIndex = neighbour.interfaceIndex;
+  row->dwAddr = neighbour.address;
+  row->dwType = NeighbourTypeOf(neighbour.state);
+  if (row->dwType == MIB_IPNET_TYPE_INVALID) return;  // no address learnt
+  const size_t length = std::min<size_t>(neighbour.linkAddress.size(), MAXLEN_PHYSADDR);
+  row->dwPhysAddrLen = static_cast<DWORD>(length);
+  std::copy_n(neighbour.linkAddress.begin(), length, row->bPhysAddr);
+}
+
 }  // namespace
 
 DWORD GetNetworkParams(PFIXED_INFO pFixedInfo, ULONG* pOutBufLen) {
@@ -245,5 +268,23 @@ DWORD GetBestInterface(IPAddr dwDestAddr, DWORD* pdwBestIfIndex) {
   std::uint32_t index = 0;
   if (!pal::iphlpapi::RouteInterfaceToward(dwDestAddr, &index)) return ERROR_CAN_NOT_COMPLETE;
   *pdwBestIfIndex = index;
+  return ERROR_SUCCESS;
+}
+
+DWORD GetIpNetTable(PMIB_IPNETTABLE IpNetTable, ULONG* SizePointer, BOOL Order) {
+  if (Order) pal::internal::Unsupported("GetIpNetTable", "a table sorted by address");
+  if (SizePointer == nullptr) return ERROR_INVALID_PARAMETER;
+  std::vector<HostNeighbour> neighbours;
+  if (!pal::iphlpapi::ListIpv4Neighbours(&neighbours)) return ERROR_CAN_NOT_COMPLETE;
+  if (neighbours.empty()) return ERROR_NO_DATA;
+  const ULONG needed = static_cast<ULONG>(offsetof(MIB_IPNETTABLE, table) + neighbours.size() * sizeof(MIB_IPNETROW));
+  if (IpNetTable == nullptr || *SizePointer < needed) {
+    *SizePointer = needed;
+    return ERROR_INSUFFICIENT_BUFFER;
+  }
+  std::memset(IpNetTable, 0, needed);
+  IpNetTable->dwNumEntries = static_cast<DWORD>(neighbours.size());
+  MIB_IPNETROW* rows = IpNetTable->table;  // the rows run on past the declared one
+  for (size_t i = 0; i < neighbours.size(); ++i) FillNeighbourRow(neighbours[i], rows + i);
   return ERROR_SUCCESS;
 }

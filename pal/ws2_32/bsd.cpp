@@ -71,4 +71,32 @@ ssize_t SendTo(int fd, const void* data, size_t size, std::uint32_t address, std
   return sent;
 }
 
+ssize_t SendMessage(int fd, const iovec* parts, size_t count, std::uint32_t address, std::uint16_t port,
+                    const PacketInfo* info) {
+  sockaddr_in to = AddressOf(address, port);
+  msghdr message{};
+  message.msg_name = &to;
+  message.msg_namelen = sizeof to;
+  message.msg_iov = const_cast<iovec*>(parts);
+  message.msg_iovlen = count;
+  alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+  if (info != nullptr) {
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = IPPROTO_IP;
+    header->cmsg_type = IP_PKTINFO;
+    header->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+    in_pktinfo packetInfo{};
+    packetInfo.ipi_ifindex = static_cast<int>(info->interfaceIndex);
+    packetInfo.ipi_spec_dst.s_addr = info->source;  // on a send, the source address
+    std::memcpy(CMSG_DATA(header), &packetInfo, sizeof packetInfo);
+  }
+  ssize_t sent;
+  do {
+    sent = ::sendmsg(fd, &message, 0);
+  } while (sent < 0 && errno == EINTR);
+  return sent;
+}
+
 }  // namespace pal::bsd

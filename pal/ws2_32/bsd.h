@@ -3,6 +3,7 @@
 #pragma once
 
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -18,5 +19,15 @@ int Bind(int fd, std::uint32_t address, std::uint16_t port);
 /// One datagram into `buffer`; returns its full length, which may exceed `size`.
 ssize_t ReceiveFrom(int fd, void* buffer, size_t size, std::uint32_t* address, std::uint16_t* port);
 ssize_t SendTo(int fd, const void* data, size_t size, std::uint32_t address, std::uint16_t port);
+
+/// IP_PKTINFO on a send: the outgoing interface and the source address (0: the interface's own).
+struct PacketInfo {
+  std::uint32_t interfaceIndex;
+  std::uint32_t source;
+};
+
+/// One datagram gathered from `parts`, with `info` (may be null) as its IP_PKTINFO control message.
+ssize_t SendMessage(int fd, const iovec* parts, size_t count, std::uint32_t address, std::uint16_t port,
+                    const PacketInfo* info);
 
 }  // namespace pal::bsd

@@ -6,7 +6,9 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <unordered_set>
+#include <vector>
 
 #include "bsd.h"
 #include "internal/loud.h"
@@ -314,6 +316,68 @@ int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, in
   if (fd < 0) return SOCKET_ERROR;
   const ssize_t sent = pal::bsd::SendTo(fd, buf, static_cast<size_t>(len), address, port);
   return sent < 0 ? FailFromErrno() : static_cast<int>(sent);
+}
+
+namespace {
+
+bool Refuse(int wsaError) {
+  WSASetLastError(wsaError);
+  return false;
+}
+
+/// The control data of a send: nothing, or one IP_PKTINFO message. False, with the error set,
+/// when that message is cut short or has the wrong length; other control data stops the process.
+bool ReadSendControl(const WSAMSG& msg, std::optional<pal::bsd::PacketInfo>* info) {
+  if (msg.Control.len == 0) return true;
+  if (msg.Control.buf == nullptr) return Refuse(WSAEFAULT);
+  const LPWSACMSGHDR header = WSA_CMSG_FIRSTHDR(&msg);
+  if (header == nullptr) return Refuse(WSAEINVAL);
+  if (header->cmsg_level != IPPROTO_IP || header->cmsg_type != IP_PKTINFO)
+    pal::internal::Unsupported("WSASendMsg", "a control message other than IP_PKTINFO");
+  constexpr SIZE_T kSpace = WSA_CMSG_SPACE(sizeof(IN_PKTINFO));
+  if (msg.Control.len > kSpace && msg.Control.len - kSpace >= sizeof(WSACMSGHDR))
+    pal::internal::Unsupported("WSASendMsg", "more than one control message");
+  if (header->cmsg_len != WSA_CMSG_LEN(sizeof(IN_PKTINFO)) || msg.Control.len < header->cmsg_len)
+    return Refuse(WSAEINVAL);
+  IN_PKTINFO data;
+  std::memcpy(&data, WSA_CMSG_DATA(header), sizeof data);
+  *info = pal::bsd::PacketInfo{data.ipi_ifindex, data.ipi_addr.s_addr};
+  return true;
+}
+
+/// The message's buffers as the host's gather list; false (WSAEFAULT) for a null list.
+bool GatherList(const WSAMSG& msg, std::vector<iovec>* parts) {
+  if (msg.lpBuffers == nullptr && msg.dwBufferCount > 0) return Refuse(WSAEFAULT);
+  for (ULONG i = 0; i < msg.dwBufferCount; ++i) {
+    const WSABUF& buffer = msg.lpBuffers[i];
+    if (buffer.buf == nullptr && buffer.len > 0) return Refuse(WSAEFAULT);
+    parts->push_back(iovec{buffer.buf, buffer.len});
+  }
+  return true;
+}
+
+}  // namespace
+
+int WSASendMsg(SOCKET Handle, LPWSAMSG lpMsg, DWORD dwFlags, LPDWORD lpNumberOfBytesSent, LPWSAOVERLAPPED lpOverlapped,
+               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine) {
+  if (dwFlags != 0) pal::internal::Unsupported("WSASendMsg", "flags");
+  if (lpOverlapped != nullptr || lpCompletionRoutine != nullptr)
+    pal::internal::Unsupported("WSASendMsg", "an overlapped send");
+  if (lpNumberOfBytesSent == nullptr) pal::internal::Unsupported("WSASendMsg", "no byte count");
+  if (lpMsg == nullptr) return Fail(WSAEFAULT);
+  std::uint32_t address;
+  std::uint16_t port;
+  if (!ReadIPv4(lpMsg->name, lpMsg->namelen, &address, &port)) return SOCKET_ERROR;
+  std::optional<pal::bsd::PacketInfo> info;
+  std::vector<iovec> parts;
+  if (!ReadSendControl(*lpMsg, &info) || !GatherList(*lpMsg, &parts)) return SOCKET_ERROR;
+  const int fd = DescriptorOf(Handle);
+  if (fd < 0) return SOCKET_ERROR;
+  const ssize_t sent =
+      pal::bsd::SendMessage(fd, parts.data(), parts.size(), address, port, info ? &*info : nullptr);
+  if (sent < 0) return FailFromErrno();
+  *lpNumberOfBytesSent = static_cast<DWORD>(sent);
+  return 0;
 }
 
 }  // namespace ws2

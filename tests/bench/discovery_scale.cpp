@@ -10,7 +10,12 @@
 // refreshed its record) and the CPU time of the search thread in it; with --cameras 0 that is
 // the cost of an idle search.
 //
-// usage: discovery_scale [--cameras N] [--runs R] [--timeout SECONDS] [--fast] [--hold SECONDS]   (as root)
+// The topology can also be a host without a default route, or a host with two network cards
+// (a second LAN on eth2, without a route of its own beyond its subnet), the cameras split
+// between the two LANs: --topology no-route or --topology two-cards.
+//
+// usage: discovery_scale [--cameras N] [--runs R] [--timeout SECONDS] [--fast] [--hold SECONDS]
+//                        [--topology usual|no-route|two-cards]   (as root)
 #include <dirent.h>
 
 #include <chrono>
@@ -21,6 +26,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "camsim/simulator.h"
 #include "engine/control_object.h"
@@ -33,12 +39,53 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using test_support::NamespaceScope;
 
+enum class Topology { kUsual, kNoRoute, kTwoCards };
+
+Topology TopologyNamed(const std::string& name) {
+  if (name == "usual") return Topology::kUsual;
+  if (name == "no-route") return Topology::kNoRoute;
+  if (name == "two-cards") return Topology::kTwoCards;
+  std::fprintf(stderr, "unknown topology %s: usual, no-route or two-cards\n", name.c_str());
+  std::exit(2);
+}
+
+/// The simulated cameras behind the LANs of one run.
+class CameraSets {
+ public:
+  /// Starts a simulator with `count` cameras (numbered from `first`) in `lan`; false if it failed.
+  bool Add(test_support::Namespace& lan, int count, int first) {
+    NamespaceScope scope(lan.name());
+    auto simulator = std::make_unique<camsim::Simulator>();
+    if (!simulator->ok()) {
+      std::fprintf(stderr, "camsim: %s\n", simulator->error().c_str());
+      return false;
+    }
+    simulator->AddCameras(camsim::GenerateCameras(count, first));
+    simulators_.push_back(std::move(simulator));
+    return true;
+  }
+  int SearchRequests() const {
+    int requests = 0;
+    for (const auto& simulator : simulators_) requests += simulator->SearchRequests();
+    return requests;
+  }
+  long RepliesSent() const {
+    long replies = 0;
+    for (const auto& simulator : simulators_) replies += simulator->RepliesSent();
+    return replies;
+  }
+
+ private:
+  std::vector<std::unique_ptr<camsim::Simulator>> simulators_;
+};
+
 struct Options {
   int cameras = 1000;
   int runs = 1;
   int timeoutSeconds = 60;
   bool fast = false;
   int holdSeconds = 0;
+  Topology topology = Topology::kUsual;
 };
 
 /// A field of the Udp line of /proc/net/snmp, as the calling thread's namespace sees it.
@@ -97,32 +144,29 @@ struct Result {
 };
 
 /// Goes on searching for `seconds` and fills the hold part of `result`.
-void Hold(int seconds, const camsim::Simulator& simulator, const std::set<std::string>& searchThreads, Result* result) {
+void Hold(int seconds, const CameraSets& simulators, const std::set<std::string>& searchThreads, Result* result) {
   const long dropped = UdpCounter("RcvbufErrors");
-  const long replies = simulator.RepliesSent();
-  const int requests = simulator.SearchRequests();
+  const long replies = simulators.RepliesSent();
+  const int requests = simulators.SearchRequests();
   const double cpu = CpuNanoseconds(searchThreads);
   pal::PumpFor(std::chrono::seconds(seconds));
   result->droppedInHold = UdpCounter("RcvbufErrors") - dropped;
-  result->repliesInHold = simulator.RepliesSent() - replies;
-  result->requestsInHold = simulator.SearchRequests() - requests;
+  result->repliesInHold = simulators.RepliesSent() - replies;
+  result->requestsInHold = simulators.SearchRequests() - requests;
   result->searchThreadCpuPercent = (CpuNanoseconds(searchThreads) - cpu) / (seconds * 1e9) * 100;
 }
 
 Result RunOnce(const Options& options) {
-  test_support::TestNetwork network;
+  test_support::TestNetwork network({.subnet = 1, .defaultRoute = options.topology != Topology::kNoRoute});
+  std::unique_ptr<test_support::ExtraLan> second;
+  if (options.topology == Topology::kTwoCards)
+    second = std::make_unique<test_support::ExtraLan>(network.pc(), 2, "eth2");
   test_support::TempPrefix prefix;
-  std::unique_ptr<camsim::Simulator> simulator;
-  {
-    NamespaceScope lan(network.lan().name());
-    simulator = std::make_unique<camsim::Simulator>();
-  }
+  const int onSecond = second != nullptr ? options.cameras / 2 : 0;
+  CameraSets simulators;
   Result result;
-  if (!simulator->ok()) {
-    std::fprintf(stderr, "camsim: %s\n", simulator->error().c_str());
-    return result;
-  }
-  simulator->AddCameras(camsim::GenerateCameras(options.cameras));
+  if (!simulators.Add(network.lan(), options.cameras - onSecond, 0)) return result;
+  if (second != nullptr && !simulators.Add(second->lan(), onSecond, options.cameras - onSecond)) return result;
 
   NamespaceScope pc(network.pc().name());
   const long droppedBefore = UdpCounter("RcvbufErrors");
@@ -135,8 +179,8 @@ Result RunOnce(const Options& options) {
   control.StartSearch(&status);
   result.complete = pal::PumpUntil(
       [&] {
-        if (firstRequest == Clock::time_point{} && simulator->SearchRequests() > 0) firstRequest = Clock::now();
-        if (result.droppedInFirstRound < 0 && simulator->RepliesSent() >= options.cameras)
+        if (firstRequest == Clock::time_point{} && simulators.SearchRequests() > 0) firstRequest = Clock::now();
+        if (result.droppedInFirstRound < 0 && simulators.RepliesSent() >= options.cameras)
           result.droppedInFirstRound = UdpCounter("RcvbufErrors") - droppedBefore;
         LONG count = 0;
         control.GetIPCCount(&count);
@@ -152,10 +196,10 @@ Result RunOnce(const Options& options) {
     std::set<std::string> searchThreads;
     for (const std::string& id : Threads())
       if (before.count(id) == 0) searchThreads.insert(id);
-    Hold(options.holdSeconds, *simulator, searchThreads, &result);
+    Hold(options.holdSeconds, simulators, searchThreads, &result);
   }
   result.dropped = UdpCounter("RcvbufErrors") - droppedBefore;
-  result.repliesSent = simulator->RepliesSent();
+  result.repliesSent = simulators.RepliesSent();
   control.StopSearch(&status);
   return result;
 }
@@ -174,6 +218,7 @@ Options ParseOptions(int argc, char** argv) {
     if (flag == "--runs") options.runs = value;
     if (flag == "--timeout") options.timeoutSeconds = value;
     if (flag == "--hold") options.holdSeconds = value;
+    if (flag == "--topology") options.topology = TopologyNamed(argv[i]);
   }
   return options;
 }

@@ -1,7 +1,8 @@
 // The cost of one LoadHostNetInfo, which the search thread repeats at every pass (about a hundred
-// times a second) while the host has no gateway, and what a long run of them keeps: descriptors
-// and resident memory. Each case runs inside a namespace made here, one with a default route
-// and one without; the log is closed, so its lines are formatted but not written.
+// times a second) while the block is not loaded (a host without an address), and what a long
+// run of them keeps: descriptors and resident memory. Each case runs inside a namespace made
+// here, one with a default route and one without; the log is closed, so its lines are
+// formatted but not written.
 //
 //   build/plain/tests/host_net_info_bench --benchmark_filter=OneLoad
 //   build/plain/tests/host_net_info_bench --benchmark_filter='RepeatedLoads/.*/1000000/'

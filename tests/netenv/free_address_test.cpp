@@ -95,6 +95,16 @@ TEST_F(FinderTest, AnAnsweringAddressIsPassedOver) {
   EXPECT_EQ(log_.Count("got replay from ip: " + At(254) + "\n"), 1);
 }
 
+TEST_F(FinderTest, AnAddressThatDropsPingsButAnswersArpIsPassedOver) {
+  Answer(At(254));
+  RunInNamespace(network_.lan().name(),
+                 [] { RunProgram({"sysctl", "-q", "-w", "net.ipv4.icmp_echo_ignore_all=1"}); });
+  Construct();
+  EXPECT_EQ(OneAddress(), At(253)) << "an address that nothing holds";
+  EXPECT_EQ(log_.Count("PintTest(): no replay recv, but ip " + At(254) + " answered ARP.\n"), 1);
+  EXPECT_EQ(log_.Count("PintTest(): no replay recv, ip " + At(253) + " is usable.\n"), 1);
+}
+
 TEST_F(FinderTest, WhenEveryCandidateIsTakenTheAnswerIsTheHostsOwnAddress) {
   // The lan namespace takes every address of the subnet but the host's own, .10.
   for (const char* range : {"0/29", "8/31", "11/32", "12/30", "16/28", "32/27", "64/26", "128/25"})

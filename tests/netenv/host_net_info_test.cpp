@@ -156,6 +156,28 @@ TEST(LoadHostNetInfo, TakesTheFirstAddressWhenNoneIsOnTheGatewaySubnet) {
             (std::vector<std::string>{"10.77.53.10", "255.255.255.0", "10.77.55.1", "10.77.53.53", ""}));
 }
 
+TEST(LoadHostNetInfo, WithoutADefaultRouteTakesTheFirstAdapterWithAnAddress) {
+  if (!InTestChild()) {
+    auto netns = HostWith({}, "nameserver 10.77.62.53\n");  // eth0 is up without an address
+    netns->Ip({"link", "add", "eth3", "type", "veth", "peer", "name", "eth2"});  // the peer is made first
+    netns->Ip({"addr", "add", "10.77.62.10/24", "dev", "eth2"});
+    netns->Ip({"addr", "add", "10.77.63.10/24", "dev", "eth3"});
+    netns->Ip({"link", "set", "eth2", "up"});
+    netns->Ip({"link", "set", "eth3", "up"});
+    RunThisTestIn(*netns);
+    return;
+  }
+  LogFile log;
+  LogOpen open;
+  SharedState shared;
+  EXPECT_EQ(LoadHostNetInfo(shared.netInfo, shared.lock), 1);
+  EXPECT_EQ(Block(shared),
+            (std::vector<std::string>{"10.77.62.10", "255.255.255.0", "0.0.0.0", "10.77.62.53", ""}));
+  EXPECT_EQ(log.Texts(), (std::vector<std::string>{"GetNetworkParams OK.", "DNS1: 10.77.62.53", "DNS2: ",
+                                                    "Gateway: 0.0.0.0", "IPAddress: 10.77.62.10",
+                                                    "NetMask: 255.255.255.0"}));
+}
+
 TEST(GetNetworkParam, HandsOutEachEntryWithBothDnsServersInFileOrder) {
   if (!InTestChild()) {
     TestNetwork network({.subnet = 56});
@@ -218,9 +240,10 @@ TEST(GetNetworkParam, ANullOutPointerStillLoadsTheBlock) {
   EXPECT_EQ(Block(control->shared())[HostNetInfo::kAddress], "10.77.58.10");
 }
 
-TEST(GetNetworkParam, WithoutADefaultRouteTheBlockNeverCountsAsLoaded) {
+TEST(GetNetworkParam, WithoutAnAddressTheBlockNeverCountsAsLoaded) {
   if (!InTestChild()) {
     TestNetwork network({.subnet = 59, .defaultRoute = false});
+    network.pc().Ip({"addr", "flush", "dev", TestNetwork::kPcInterface});
     network.pc().WriteResolvConf("nameserver 10.77.59.53\n");
     RunThisTestIn(network.pc());
     return;
@@ -246,6 +269,7 @@ TEST(GetNetworkParam, WithoutADefaultRouteTheBlockNeverCountsAsLoaded) {
 TEST(GetNetworkParam, ReadersSeeWholeEntriesWhileTheSearchThreadKeepsReloading) {
   if (!InTestChild()) {
     TestNetwork network({.subnet = 60, .defaultRoute = false});
+    network.pc().Ip({"addr", "flush", "dev", TestNetwork::kPcInterface});
     network.pc().WriteResolvConf("nameserver 10.77.60.53\n");
     RunThisTestIn(network.pc());
     return;
@@ -269,7 +293,7 @@ TEST(GetNetworkParam, ReadersSeeWholeEntriesWhileTheSearchThreadKeepsReloading) 
         return searchThreadLoads() >= 3;
       },
       10s);
-  EXPECT_TRUE(reloaded) << "the search thread reloads at every pass while there is no gateway";
+  EXPECT_TRUE(reloaded) << "the search thread reloads at every pass while there is no address";
   EXPECT_TRUE(onlyWholeValues);
   LONG stopped = -1;
   EXPECT_EQ(control->StopSearch(&stopped), S_OK);

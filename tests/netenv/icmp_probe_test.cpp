@@ -115,7 +115,7 @@ TEST_F(ProbeTest, AnEchoReplyFromAnotherHostOnlyUsesUpAttempts) {
   EXPECT_EQ(log.find("got replay"), std::string::npos);
 }
 
-TEST_F(ProbeTest, OtherMessagesFromTheTargetDoNotMarkItInUse) {
+TEST_F(ProbeTest, OtherMessagesFromTheTargetAreNoEchoReplyButItsArpAnswerMarksItInUse) {
   // The target exists but does not answer pings; it sends other ICMP messages instead.
   network_.lan().Ip({"addr", "add", network_.prefix() + "50/24", "dev", TestNetwork::kLanInterface});
   RunInNamespace(network_.lan().name(),
@@ -123,10 +123,12 @@ TEST_F(ProbeTest, OtherMessagesFromTheTargetDoNotMarkItInUse) {
   {
     IcmpSender unreachable(network_.lan().name(), network_.prefix() + "50", network_.PcAddress(),
                            IcmpSender::Message(3, 28));
-    EXPECT_EQ(PintTest(Address(50)), 1);
+    EXPECT_EQ(PintTest(Address(50)), 0);
   }
-  EXPECT_GE(Occurrences(Log(), "recv not icmp packet.\r\n"), 1u);
-  EXPECT_EQ(Log().find("got replay"), std::string::npos);
+  const std::string log = Log();
+  EXPECT_GE(Occurrences(log, "recv not icmp packet.\r\n"), 1u);
+  EXPECT_EQ(log.find("got replay"), std::string::npos);
+  EXPECT_EQ(Occurrences(log, "PintTest(): no replay recv, but ip " + network_.prefix() + "50 answered ARP.\r\n"), 1u);
 }
 
 }  // namespace

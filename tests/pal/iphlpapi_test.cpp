@@ -1,6 +1,8 @@
-// What LoadHostNetInfo relies on from IP Helper, stated on the kernel of namespaces made here:
-// the buffer protocol, the adapters and their address order, gateways from default routes, the
-// kernel's route choice, and the DNS servers of the namespace's own resolv.conf.
+// What LoadHostNetInfo, the broadcast and the probe rely on from IP Helper, stated on the kernel
+// of namespaces made here: the buffer protocol, the adapters and their address order, gateways
+// from default routes, the kernel's route choice, the ARP cache, and the DNS servers of the
+// namespace's own resolv.conf.
+#include <arpa/inet.h>
 #include <net/if.h>
 
 #include <fstream>
@@ -209,6 +211,45 @@ TEST_F(IpHelperTest, NoRouteCannotCompleteAndLeavesTheIndex) {
     DWORD index = 4242;
     EXPECT_EQ(GetBestInterface(AddressOf("203.0.113.9"), &index), ERROR_CAN_NOT_COMPLETE);
     EXPECT_EQ(index, 4242u);
+  });
+}
+
+/// Entry .n of the ARP cache test is made in state n - 1; the first four with a link-layer address.
+constexpr const char* kNeighbourStates[] = {"reachable", "stale", "delay", "permanent", "incomplete", "failed"};
+
+TEST_F(IpHelperTest, ArpCacheRowsAreTypedByWhatTheKernelLearntOfEachEntry) {
+  netns_.Ip({"addr", "add", "10.77.43.10/24", "dev", "eth0"});
+  RunInNamespace(netns_.name(), [] {
+    ULONG size = 0;
+    EXPECT_EQ(GetIpNetTable(nullptr, &size, FALSE), ERROR_NO_DATA) << "an empty cache";
+    EXPECT_EQ(GetIpNetTable(nullptr, nullptr, FALSE), ERROR_INVALID_PARAMETER);
+  });
+  for (int i = 0; i < 6; ++i) {
+    std::vector<std::string> entry = {"neigh", "add", "10.77.43." + std::to_string(i + 1), "dev", "eth0"};
+    if (i < 4) entry.insert(entry.end(), {"lladdr", "02:77:00:00:00:0" + std::to_string(i + 1)});
+    entry.insert(entry.end(), {"nud", kNeighbourStates[i]});
+    netns_.Ip(entry);
+  }
+  RunInNamespace(netns_.name(), [] {
+    ULONG size = 0;
+    ASSERT_EQ(GetIpNetTable(nullptr, &size, FALSE), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(size, sizeof(DWORD) + 6 * sizeof(MIB_IPNETROW));
+    Buffer buffer(size);
+    ASSERT_EQ(GetIpNetTable(buffer.As<MIB_IPNETTABLE>(), &size, FALSE), ERROR_SUCCESS);
+    const MIB_IPNETTABLE& table = *buffer.As<MIB_IPNETTABLE>();
+    ASSERT_EQ(table.dwNumEntries, 6u);
+    const DWORD expected[] = {MIB_IPNET_TYPE_DYNAMIC, MIB_IPNET_TYPE_DYNAMIC, MIB_IPNET_TYPE_DYNAMIC,
+                              MIB_IPNET_TYPE_STATIC,  MIB_IPNET_TYPE_INVALID, MIB_IPNET_TYPE_INVALID};
+    const MIB_IPNETROW* rows = table.table;
+    for (const MIB_IPNETROW* row = rows; row != rows + 6; ++row) {
+      const int i = static_cast<int>(ntohl(row->dwAddr) & 0xFF) - 1;
+      ASSERT_GE(i, 0);
+      ASSERT_LT(i, 6);
+      EXPECT_EQ(row->dwType, expected[i]) << kNeighbourStates[i];
+      EXPECT_EQ(row->dwIndex, if_nametoindex("eth0"));
+      EXPECT_EQ(row->dwPhysAddrLen, i < 4 ? 6u : 0u) << kNeighbourStates[i];
+      EXPECT_EQ(row->bPhysAddr[5], i < 4 ? i + 1 : 0) << "the address learnt, or none";
+    }
   });
 }
 

@@ -210,6 +210,58 @@ TEST(Broadcast, NeedsTheOptionAndReachesTheFarSideOfTheLink) {
   WSACleanup();
 }
 
+/// Sends `bytes` to 255.255.255.255:3001 out of interface `index` alone, with an IN_PKTINFO of
+/// `controlLength` bytes (WSA_CMSG_LEN of it is right).
+int SendOutOf(SOCKET s, const std::string& bytes, ULONG index, SIZE_T controlLength, DWORD* sent) {
+  sockaddr_in everyone = Endpoint("255.255.255.255", 3001);
+  WSABUF payload{static_cast<ULONG>(bytes.size()), const_cast<char*>(bytes.data())};
+  alignas(WSACMSGHDR) char control[WSA_CMSG_SPACE(sizeof(IN_PKTINFO))] = {};
+  WSAMSG message{reinterpret_cast<sockaddr*>(&everyone), sizeof everyone, &payload, 1, {sizeof control, control}, 0};
+  WSACMSGHDR* header = WSA_CMSG_FIRSTHDR(&message);
+  header->cmsg_len = controlLength;
+  header->cmsg_level = IPPROTO_IP;
+  header->cmsg_type = IP_PKTINFO;
+  const IN_PKTINFO info{{INADDR_ANY}, index};
+  std::memcpy(WSA_CMSG_DATA(header), &info, sizeof info);
+  return WSASendMsg(s, &message, 0, sent, nullptr, nullptr);
+}
+
+TEST(SendMsg, PacketInfoPicksTheInterfaceOfEachDatagramWhereNoRouteLeads) {
+  TestNetwork network({.defaultRoute = false});
+  ExtraLan second(network.pc(), 2, "eth2");
+  UdpPeer first(network.lan().name(), 3001);
+  UdpPeer other(second.lan().name(), 3001);
+  NamespaceScope scope(network.pc().name());
+  WSADATA data;
+  ASSERT_EQ(WSAStartup(MAKEWORD(2, 2), &data), 0);
+  SOCKET s = socket(AF_INET, SOCK_DGRAM, 0);
+  const int one = 1;
+  ASSERT_EQ(setsockopt(s, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&one), sizeof one), 0);
+  const sockaddr_in everyone = Endpoint("255.255.255.255", 3001);
+  EXPECT_EQ(sendto(s, "x", 1, 0, reinterpret_cast<const sockaddr*>(&everyone), sizeof everyone), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENETUNREACH) << "no route covers the limited broadcast";
+
+  const SIZE_T length = WSA_CMSG_LEN(sizeof(IN_PKTINFO));
+  DWORD sent = 0;
+  ASSERT_EQ(SendOutOf(s, "to the second", InterfaceIndex("eth2"), length, &sent), 0) << WSAGetLastError();
+  EXPECT_EQ(sent, 13u);
+  ASSERT_EQ(SendOutOf(s, "to the first", InterfaceIndex(TestNetwork::kPcInterface), length, &sent), 0);
+  ASSERT_TRUE(PumpUntil([&] { return first.Count() == 1 && other.Count() == 1; }, 5s));
+  EXPECT_EQ(first.Received().at(0).bytes, "to the first");
+  EXPECT_EQ(first.Received().at(0).fromAddress, network.PcAddress());
+  EXPECT_EQ(other.Received().at(0).bytes, "to the second");
+  EXPECT_EQ(other.Received().at(0).fromAddress, second.PcAddress()) << "from the interface's own address";
+
+  EXPECT_EQ(SendOutOf(s, "x", InterfaceIndex("eth2"), length + 1, &sent), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAEINVAL);
+  second.lan().Ip({"link", "set", TestNetwork::kLanInterface, "down"});
+  network.pc().Ip({"link", "set", "eth2", "down"});
+  EXPECT_EQ(SendOutOf(s, "x", InterfaceIndex("eth2"), length, &sent), SOCKET_ERROR);
+  EXPECT_EQ(WSAGetLastError(), WSAENETUNREACH) << "an interface that is down";
+  closesocket(s);
+  WSACleanup();
+}
+
 TEST(Startup, EverythingFailsBeforeIt) {
   EXPECT_EQ(socket(AF_INET, SOCK_DGRAM, 0), INVALID_SOCKET);
   EXPECT_EQ(WSAGetLastError(), WSANOTINITIALISED);

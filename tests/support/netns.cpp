@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <sched.h>
 #include <signal.h>
 #include <spawn.h>
@@ -150,14 +151,29 @@ NamespaceScope::~NamespaceScope() {
   close(original_);
 }
 
-TestNetwork::TestNetwork(Options options)
-    : pc_("pc"), lan_("lan"), prefix_("10.77." + std::to_string(options.subnet) + ".") {
-  pc_.Ip({"link", "add", kPcInterface, "type", "veth", "peer", "name", kLanInterface, "netns", lan_.name()});
-  pc_.Ip({"addr", "add", PcAddress() + "/24", "dev", kPcInterface});
-  lan_.Ip({"addr", "add", LanAddress() + "/24", "dev", kLanInterface});
-  pc_.Ip({"link", "set", kPcInterface, "up"});
-  lan_.Ip({"link", "set", kLanInterface, "up"});
+namespace {
+
+std::string PrefixOf(int subnet) { return "10.77." + std::to_string(subnet) + "."; }
+
+/// A veth pair from `pcInterface` in pc (at `prefix`.10/24) to eth1 in lan (at `prefix`.1/24), both up.
+void Link(const Namespace& pc, const std::string& pcInterface, const Namespace& lan, const std::string& prefix) {
+  pc.Ip({"link", "add", pcInterface, "type", "veth", "peer", "name", TestNetwork::kLanInterface, "netns", lan.name()});
+  pc.Ip({"addr", "add", prefix + "10/24", "dev", pcInterface});
+  lan.Ip({"addr", "add", prefix + "1/24", "dev", TestNetwork::kLanInterface});
+  pc.Ip({"link", "set", pcInterface, "up"});
+  lan.Ip({"link", "set", TestNetwork::kLanInterface, "up"});
+}
+
+}  // namespace
+
+TestNetwork::TestNetwork(Options options) : pc_("pc"), lan_("lan"), prefix_(PrefixOf(options.subnet)) {
+  Link(pc_, kPcInterface, lan_, prefix_);
   if (options.defaultRoute) pc_.Ip({"route", "add", "default", "via", LanAddress()});
+}
+
+ExtraLan::ExtraLan(Namespace& pc, int subnet, std::string pcInterface)
+    : lan_("lan"), prefix_(PrefixOf(subnet)), pcInterface_(std::move(pcInterface)) {
+  Link(pc, pcInterface_, lan_, prefix_);
 }
 
 void RunInNamespace(const std::string& name, const std::function<void()>& body) {
@@ -167,6 +183,8 @@ void RunInNamespace(const std::string& name, const std::function<void()>& body) 
   });
   worker.join();
 }
+
+unsigned InterfaceIndex(const std::string& name) { return if_nametoindex(name.c_str()); }
 
 std::uint32_t AddressOf(const std::string& dottedQuad) {
   in_addr address{};

@@ -52,8 +52,9 @@ class NamespaceScope {
 };
 
 /// The usual topology: namespace `pc` holds the control at 10.77.<subnet>.10/24 with a default
-/// route through the gateway 10.77.<subnet>.1 in namespace `lan`; a veth pair joins the two, so
-/// that 255.255.255.255 sent in `pc` reaches `lan` and nothing else.
+/// route through the gateway 10.77.<subnet>.1 in namespace `lan` (or, as on a laptop wired
+/// straight to the cameras' switch, none); a veth pair joins the two, so that 255.255.255.255
+/// sent in `pc` reaches `lan` and nothing else.
 class TestNetwork {
  public:
   struct Options {
@@ -79,8 +80,30 @@ class TestNetwork {
   std::string prefix_;
 };
 
+/// A further LAN for the pc namespace of a TestNetwork, as on a host with a second network card:
+/// namespace `lan` joined to pc by a veth pair on 10.77.<subnet>.0/24, the pc side
+/// `pcInterface` at .10, the lan side "eth1" at .1. No route is added beyond the subnet's own.
+class ExtraLan {
+ public:
+  ExtraLan(Namespace& pc, int subnet, std::string pcInterface);
+
+  Namespace& lan() { return lan_; }
+  std::string PcAddress() const { return prefix_ + "10"; }
+  std::string LanAddress() const { return prefix_ + "1"; }
+  const std::string& prefix() const { return prefix_; }
+  const std::string& pcInterface() const { return pcInterface_; }
+
+ private:
+  Namespace lan_;
+  std::string prefix_;
+  std::string pcInterface_;
+};
+
 /// Runs `body` on a thread of its own inside the namespace and waits for it.
 void RunInNamespace(const std::string& name, const std::function<void()>& body);
+
+/// The index of interface `name` in the calling thread's namespace; 0 when there is none.
+unsigned InterfaceIndex(const std::string& name);
 
 /// Parses a dotted quad into network byte order.
 std::uint32_t AddressOf(const std::string& dottedQuad);

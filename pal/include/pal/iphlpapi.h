@@ -1,7 +1,7 @@
 // IP Helper: the host's DNS servers, its adapters with their IPv4 addresses and default
-// gateways, and the interface the kernel would route toward an address.
+// gateways, the interface the kernel would route toward an address, and the ARP cache.
 //
-// All three calls follow the Windows buffer protocol: a null buffer or one smaller than needed
+// The adapter and network-parameter calls follow the Windows buffer protocol: a null buffer or one smaller than needed
 // gives ERROR_BUFFER_OVERFLOW with the size needed stored through the size pointer; a buffer of
 // at least that size is filled, its chains pointing into the same buffer.
 #pragma once
@@ -107,3 +107,36 @@ DWORD GetAdaptersInfo(PIP_ADAPTER_INFO AdapterInfo, ULONG* SizePointer);
 /// The index of the interface the kernel's own route lookup picks toward `dwDestAddr`. Nothing is
 /// sent. ERROR_CAN_NOT_COMPLETE, with `*pdwBestIfIndex` untouched, when there is no route.
 DWORD GetBestInterface(IPAddr dwDestAddr, DWORD* pdwBestIfIndex);
+
+// ---- the ARP cache -----------------------------------------------------------------------------
+
+constexpr int MAXLEN_PHYSADDR = 8;
+
+constexpr DWORD MIB_IPNET_TYPE_OTHER = 1;
+constexpr DWORD MIB_IPNET_TYPE_INVALID = 2;
+constexpr DWORD MIB_IPNET_TYPE_DYNAMIC = 3;
+constexpr DWORD MIB_IPNET_TYPE_STATIC = 4;
+
+struct MIB_IPNETROW {
+  DWORD dwIndex;
+  DWORD dwPhysAddrLen;
+  BYTE bPhysAddr[MAXLEN_PHYSADDR];
+  DWORD dwAddr;  // network byte order
+  DWORD dwType;
+};
+using PMIB_IPNETROW = MIB_IPNETROW*;
+
+struct MIB_IPNETTABLE {
+  DWORD dwNumEntries;
+  MIB_IPNETROW table[1];  // ANY_SIZE: as many rows as dwNumEntries
+};
+using PMIB_IPNETTABLE = MIB_IPNETTABLE*;
+
+/// One row per entry of the kernel's IPv4 neighbour table, in the kernel's order: the interface
+/// index, the address, and a type by the entry's state. An entry whose link-layer address the
+/// kernel has learnt (reachable, stale, or being checked again) is MIB_IPNET_TYPE_DYNAMIC with
+/// that address; a permanent or no-ARP entry is MIB_IPNET_TYPE_STATIC; one still being resolved,
+/// or whose resolution failed, is MIB_IPNET_TYPE_INVALID with an address length of 0. Nothing is
+/// sent. A buffer too small for the table gives ERROR_INSUFFICIENT_BUFFER and the size needed;
+/// an empty table gives ERROR_NO_DATA. Implemented for `Order` FALSE (the kernel's order) only.
+DWORD GetIpNetTable(PMIB_IPNETTABLE IpNetTable, ULONG* SizePointer, BOOL Order);

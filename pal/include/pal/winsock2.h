@@ -16,6 +16,9 @@
 // - SO_REUSEADDR shares a port only among sockets that all asked for it: a port held by a socket
 //   that did not ask stays closed to the others (as with an exclusive holder on Windows), and
 //   binding it fails with WSAEADDRINUSE.
+// - WSASendMsg is the direct export of Windows Vista and later (no WSAIoctl lookup); its one
+//   control message, IP_PKTINFO, picks the outgoing interface of that datagram alone, which also
+//   carries a limited broadcast (255.255.255.255) out of an interface that no route covers.
 #pragma once
 
 #include <sys/select.h>  // the host's FD_ macros, which the Winsock functions below replace
@@ -107,6 +110,8 @@ constexpr int SOCK_RAW = 3;
 constexpr int IPPROTO_IP = 0;
 constexpr int IPPROTO_ICMP = 1;
 constexpr int IPPROTO_UDP = 17;
+
+constexpr int IP_PKTINFO = 19;  // level IPPROTO_IP
 
 constexpr u_long INADDR_ANY = 0x00000000;
 constexpr u_long INADDR_BROADCAST = 0xFFFFFFFF;
@@ -200,5 +205,72 @@ int bind(SOCKET s, const sockaddr* name, int namelen);
 int select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, const timeval* timeout);
 int recvfrom(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromlen);
 int sendto(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, int tolen);
+
+// ---- messages with control data ----------------------------------------------------------------
+
+struct WSABUF {
+  ULONG len;
+  CHAR* buf;
+};
+using LPWSABUF = WSABUF*;
+
+struct WSAMSG {
+  sockaddr* name;
+  INT namelen;
+  LPWSABUF lpBuffers;
+  ULONG dwBufferCount;
+  WSABUF Control;
+  ULONG dwFlags;
+};
+using LPWSAMSG = WSAMSG*;
+
+struct WSACMSGHDR {
+  SIZE_T cmsg_len;
+  INT cmsg_level;
+  INT cmsg_type;
+};
+using LPWSACMSGHDR = WSACMSGHDR*;
+
+/// IP_PKTINFO's data. On a send: the source address (INADDR_ANY lets the stack take the
+/// interface's own) and the index of the outgoing interface.
+struct IN_PKTINFO {
+  in_addr ipi_addr;
+  ULONG ipi_ifindex;
+};
+
+struct WSAOVERLAPPED;
+using LPWSAOVERLAPPED = WSAOVERLAPPED*;
+using LPWSAOVERLAPPED_COMPLETION_ROUTINE = void (*)(DWORD error, DWORD transferred, LPWSAOVERLAPPED overlapped,
+                                                   DWORD flags);
+
+// The control-buffer layout of ws2def.h, as type-checked functions: each header aligned for
+// itself, its data and the space it takes aligned to the natural alignment.
+constexpr SIZE_T kMaxNaturalAlignment = sizeof(ULONG_PTR);
+
+constexpr SIZE_T WSA_CMSGHDR_ALIGN(SIZE_T length) {
+  return (length + alignof(WSACMSGHDR) - 1) & ~(alignof(WSACMSGHDR) - 1);
+}
+constexpr SIZE_T WSA_CMSGDATA_ALIGN(SIZE_T length) {
+  return (length + kMaxNaturalAlignment - 1) & ~(kMaxNaturalAlignment - 1);
+}
+constexpr SIZE_T WSA_CMSG_SPACE(SIZE_T length) {
+  return WSA_CMSGDATA_ALIGN(sizeof(WSACMSGHDR) + WSA_CMSGHDR_ALIGN(length));
+}
+constexpr SIZE_T WSA_CMSG_LEN(SIZE_T length) { return WSA_CMSGDATA_ALIGN(sizeof(WSACMSGHDR)) + length; }
+
+inline LPWSACMSGHDR WSA_CMSG_FIRSTHDR(const WSAMSG* msg) {
+  return msg->Control.len >= sizeof(WSACMSGHDR) ? reinterpret_cast<LPWSACMSGHDR>(msg->Control.buf) : nullptr;
+}
+inline unsigned char* WSA_CMSG_DATA(LPWSACMSGHDR cmsg) {
+  return reinterpret_cast<unsigned char*>(cmsg) + WSA_CMSGDATA_ALIGN(sizeof(WSACMSGHDR));
+}
+
+/// Sends one datagram gathered from the message's buffers to its name, blocking. Implemented:
+/// dwFlags 0, no overlapped operation and a byte count to fill, and a control buffer that is
+/// empty or holds one IPPROTO_IP/IP_PKTINFO message; anything else stops the process. 0 with
+/// the bytes sent, or SOCKET_ERROR: a control message of the wrong length is WSAEINVAL, an
+/// interface that is down WSAENETUNREACH.
+int WSASendMsg(SOCKET Handle, LPWSAMSG lpMsg, DWORD dwFlags, LPDWORD lpNumberOfBytesSent, LPWSAOVERLAPPED lpOverlapped,
+               LPWSAOVERLAPPED_COMPLETION_ROUTINE lpCompletionRoutine);
 
 }  // namespace ws2
