@@ -16,8 +16,6 @@
 //
 // usage: discovery_scale [--cameras N] [--runs R] [--timeout SECONDS] [--fast] [--hold SECONDS]
 //                        [--topology usual|no-route|two-cards]   (as root)
-#include <dirent.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,12 +30,16 @@
 #include "engine/control_object.h"
 #include "pal/host_kit.h"
 #include "support/netns.h"
+#include "support/process_usage.h"
 #include "support/temp_prefix.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using test_support::CpuNanoseconds;
 using test_support::NamespaceScope;
+using test_support::ThreadIds;
+using test_support::UdpCounter;
 
 enum class Topology { kUsual, kNoRoute, kTwoCards };
 
@@ -88,47 +90,6 @@ struct Options {
   Topology topology = Topology::kUsual;
 };
 
-/// A field of the Udp line of /proc/net/snmp, as the calling thread's namespace sees it.
-long UdpCounter(const std::string& name) {
-  std::ifstream snmp("/proc/thread-self/net/snmp");
-  std::string header;
-  std::string values;
-  while (std::getline(snmp, header) && std::getline(snmp, values)) {
-    if (header.rfind("Udp:", 0) != 0) continue;
-    std::istringstream names(header);
-    std::istringstream numbers(values);
-    std::string field;
-    std::string number;
-    while (names >> field && numbers >> number) {
-      if (field == name) return std::atol(number.c_str());
-    }
-  }
-  return -1;
-}
-
-/// The thread ids of this process.
-std::set<std::string> Threads() {
-  std::set<std::string> threads;
-  DIR* tasks = opendir("/proc/self/task");
-  if (tasks == nullptr) return threads;
-  while (const dirent* entry = readdir(tasks)) {
-    if (entry->d_name[0] != '.') threads.insert(entry->d_name);
-  }
-  closedir(tasks);
-  return threads;
-}
-
-/// Nanoseconds that the threads `ids` have run on a CPU (the first field of their schedstat).
-double CpuNanoseconds(const std::set<std::string>& ids) {
-  double total = 0;
-  for (const std::string& id : ids) {
-    std::ifstream schedstat("/proc/self/task/" + id + "/schedstat");
-    double running = 0;
-    if (schedstat >> running) total += running;
-  }
-  return total;
-}
-
 struct Result {
   bool complete = false;
   double secondsToAll = 0;
@@ -174,7 +135,7 @@ Result RunOnce(const Options& options) {
   if (control.FinalConstruct() != S_OK) return result;
   LONG status = -1;
   Clock::time_point firstRequest{};
-  const std::set<std::string> before = Threads();
+  const std::set<std::string> before = ThreadIds();
   const Clock::time_point start = Clock::now();
   control.StartSearch(&status);
   result.complete = pal::PumpUntil(
@@ -194,7 +155,7 @@ Result RunOnce(const Options& options) {
     result.secondsToFirstRequest = std::chrono::duration<double>(firstRequest - start).count();
   if (options.holdSeconds > 0) {
     std::set<std::string> searchThreads;
-    for (const std::string& id : Threads())
+    for (const std::string& id : ThreadIds())
       if (before.count(id) == 0) searchThreads.insert(id);
     Hold(options.holdSeconds, simulators, searchThreads, &result);
   }

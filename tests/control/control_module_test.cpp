@@ -17,6 +17,7 @@
 #include "support/netns.h"
 #include "support/registry_dump.h"
 #include "support/temp_prefix.h"
+#include "support/window_quota.h"
 
 namespace {
 
@@ -260,13 +261,7 @@ TEST_F(ControlModule, TheClassObjectRefusesAggregationAndOtherClasses) {
 }
 
 TEST_F(ControlModule, CreationWithoutAWindowFailsWithTheSystemErrorAndLeavesNothing) {
-  WNDCLASSEXW filler{};
-  filler.cbSize = sizeof filler;
-  filler.lpfnWndProc = DefWindowProcW;
-  filler.lpszClassName = u"Filler";
-  ASSERT_NE(RegisterClassExW(&filler), 0);
-  while (CreateWindowExW(0, u"Filler", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr) != nullptr) {
-  }
+  ASSERT_TRUE(test_support::UseUpWindowQuota());
   CComPtr<ICProwlnet> control;
   const HRESULT hr = control.CoCreateInstance(kProwlnetProgId, nullptr, CLSCTX_INPROC_SERVER);
   EXPECT_EQ(hr, static_cast<HRESULT>(0x80070486));

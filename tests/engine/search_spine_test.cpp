@@ -15,6 +15,7 @@
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 #include "support/udp_peer.h"
+#include "support/window_quota.h"
 
 namespace {
 
@@ -292,13 +293,7 @@ TEST_F(SpineTest, DestroyingTheObjectDuringARunEndsTheThread) {
 
 TEST(ControlConstruction, AWindowThatCannotBeMadeFailsWithTheSystemError) {
   TempPrefix prefix;
-  WNDCLASSEXW filler{};
-  filler.cbSize = sizeof filler;
-  filler.lpfnWndProc = DefWindowProcW;
-  filler.lpszClassName = u"Filler";
-  ASSERT_NE(RegisterClassExW(&filler), 0);
-  while (CreateWindowExW(0, u"Filler", u"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr) != nullptr) {
-  }
+  ASSERT_TRUE(test_support::UseUpWindowQuota());
   CCProwlnet control;
   EXPECT_EQ(control.FinalConstruct(), static_cast<HRESULT>(0x80070486));
 }

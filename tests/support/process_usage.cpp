@@ -1,5 +1,6 @@
 #include "support/process_usage.h"
 
+#include <dirent.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -40,6 +41,27 @@ long UdpCounter(const std::string& name) {
     }
   }
   return -1;
+}
+
+std::set<std::string> ThreadIds() {
+  std::set<std::string> threads;
+  DIR* tasks = opendir("/proc/self/task");
+  if (tasks == nullptr) return threads;
+  while (const dirent* entry = readdir(tasks)) {
+    if (entry->d_name[0] != '.') threads.insert(entry->d_name);
+  }
+  closedir(tasks);
+  return threads;
+}
+
+double CpuNanoseconds(const std::set<std::string>& ids) {
+  double total = 0;
+  for (const std::string& id : ids) {
+    std::ifstream schedstat("/proc/self/task/" + id + "/schedstat");
+    double running = 0;
+    if (schedstat >> running) total += running;
+  }
+  return total;
 }
 
 }  // namespace test_support

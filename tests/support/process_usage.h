@@ -2,6 +2,7 @@
 // the UDP counters of the network namespace the calling thread is in.
 #pragma once
 
+#include <set>
 #include <string>
 
 namespace test_support {
@@ -16,5 +17,11 @@ long OpenDescriptors();
 /// ("InDatagrams": datagrams read by sockets, "RcvbufErrors": dropped for want of buffer); -1
 /// when there is no such field.
 long UdpCounter(const std::string& name);
+
+/// The ids of this process's threads.
+std::set<std::string> ThreadIds();
+
+/// Nanoseconds that the threads `ids` have run on a CPU (the first field of their schedstat).
+double CpuNanoseconds(const std::set<std::string>& ids);
 
 }  // namespace test_support
