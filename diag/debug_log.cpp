@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 
 #include "pal/crt.h"
 #include "pal/kernel32.h"
@@ -51,10 +52,13 @@ struct LogState {
   MonitorOutput monitor;
 };
 
+// Constant-initialised and trivially destroyed: nothing of it is torn down at exit, where a search
+// thread that outlived its control may still log, and it goes with a module that is unloaded.
+static_assert(std::is_trivially_destructible_v<LogState>);
+
 LogState& State() {
-  // Never destroyed: a search thread that outlived its control may still log at exit.
-  static auto* state = new LogState;
-  return *state;
+  static constinit LogState state;
+  return state;
 }
 
 /// The value between `key` and the next ";", cut to `room` - 1 characters; false if the key is
