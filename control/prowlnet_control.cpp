@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "control/drawing.h"
+
 namespace prowlnet::control {
 namespace {
 
@@ -36,7 +38,55 @@ bool IsReflectedNotification(UINT message) {
   }
 }
 
+void* ExtentWidth(ATL::CComControlBase& control) { return &control.m_sizeExtent.cx; }
+void* ExtentHeight(ATL::CComControlBase& control) { return &control.m_sizeExtent.cy; }
+
+/// The persisted properties, in this order: the extent in HIMETRIC.
+constexpr ATL::ATL_PROPMAP_ENTRY kProperties[] = {
+    {u"_cx", VT_UI4, &ExtentWidth},
+    {u"_cy", VT_UI4, &ExtentHeight},
+};
+
+const ATL::ControlClassInfo kClassInfo{&CLSID_CProwlnet, VIEWSTATUS_SOLIDBKGND | VIEWSTATUS_OPAQUE, kProperties};
+
+template <typename Interface>
+constexpr ATL::InterfaceMapEntry Entry(const IID& iid) {
+  return {&iid, &ATL::InterfaceOf<CProwlnetControl, Interface>};
+}
+
+/// The interfaces QueryInterface answers, in this order; IUnknown is the first.
+const ATL::InterfaceMapEntry kInterfaces[] = {
+    Entry<ICProwlnet>(IID_ICProwlnet),
+    Entry<ICProwlnet>(IID_IDispatch),
+    Entry<IViewObjectEx>(IID_IViewObjectEx),
+    Entry<IViewObjectEx>(IID_IViewObject2),
+    Entry<IViewObjectEx>(IID_IViewObject),
+    Entry<IOleInPlaceObjectWindowless>(IID_IOleInPlaceObjectWindowless),
+    Entry<IOleInPlaceObjectWindowless>(IID_IOleInPlaceObject),
+    Entry<IOleInPlaceObjectWindowless>(IID_IOleWindow),
+    Entry<IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject),
+    Entry<IOleControl>(IID_IOleControl),
+    Entry<IOleObject>(IID_IOleObject),
+    Entry<IPersistStreamInit>(IID_IPersistStreamInit),
+    Entry<IPersistStreamInit>(IID_IPersist),
+    Entry<ISupportErrorInfo>(IID_ISupportErrorInfo),
+    Entry<IConnectionPointContainer>(IID_IConnectionPointContainer),
+    Entry<ISpecifyPropertyPages>(IID_ISpecifyPropertyPages),
+    Entry<IQuickActivate>(IID_IQuickActivate),
+    Entry<IPersistStorage>(IID_IPersistStorage),
+    Entry<IDataObject>(IID_IDataObject),
+    Entry<IProvideClassInfo2>(IID_IProvideClassInfo),
+    Entry<IProvideClassInfo2>(IID_IProvideClassInfo2),
+    Entry<IObjectSafety>(IID_IObjectSafety),
+};
+
 }  // namespace
+
+CProwlnetControl::CProwlnetControl()
+    : ISupportErrorInfoImpl(IID_ICProwlnet),
+      IConnectionPointContainerImpl({&DIID__ICProwlnetEvents}),
+      IProvideClassInfo2Impl(CLSID_CProwlnet, &DIID__ICProwlnetEvents, LIBID_ProwlnetLib, 1, 0),
+      IObjectSafetyImpl(INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA) {}
 
 HRESULT CProwlnetControl::Create(REFIID riid, void** object) {
   *object = nullptr;
@@ -50,17 +100,7 @@ HRESULT CProwlnetControl::Create(REFIID riid, void** object) {
 }
 
 HRESULT CProwlnetControl::QueryInterface(REFIID riid, void** object) {
-  if (object == nullptr) return E_POINTER;
-  *object = nullptr;
-  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_ICProwlnet)) {
-    *object = static_cast<ICProwlnet*>(this);
-  } else if (IsEqualIID(riid, IID_ISupportErrorInfo)) {
-    *object = static_cast<ISupportErrorInfo*>(this);
-  } else {
-    return E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
+  return ATL::InternalQueryInterface(this, kInterfaces, riid, object);
 }
 
 ULONG CProwlnetControl::AddRef() { return ++references_; }
@@ -97,14 +137,31 @@ HRESULT CProwlnetControl::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS
   return DispInvoke(static_cast<ICProwlnet*>(this), typeInfo_, id, flags, params, result, excepInfo, argErr);
 }
 
-HRESULT CProwlnetControl::InterfaceSupportsErrorInfo(REFIID riid) {
-  return IsEqualIID(riid, IID_ICProwlnet) ? S_OK : S_FALSE;
+LRESULT CProwlnetControl::WindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  LRESULT result = 0;
+  if (ProcessControlMessage(window(), message, wParam, lParam, result)) return result;
+  return DefWindowProcW(window(), message, wParam, lParam);
 }
 
-LRESULT CProwlnetControl::WindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (IsReflectedNotification(message)) return DefWindowProcW(window(), message - OCM__BASE, wParam, lParam);
-  return CCProwlnet::WindowMessage(message, wParam, lParam);
+BOOL CProwlnetControl::ProcessControlMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                             LRESULT& result) {
+  if (ProcessWindowMessage(window, message, wParam, lParam, result)) return TRUE;
+  if (IsReflectedNotification(message)) {
+    result = DefWindowProcW(window, message - OCM__BASE, wParam, lParam);
+    return TRUE;
+  }
+  if (message == kConsumedWindowMessage || message == WM_TIMER) {
+    result = CCProwlnet::WindowMessage(message, wParam, lParam);
+    return TRUE;
+  }
+  return FALSE;
 }
+
+HRESULT CProwlnetControl::OnDraw(ATL::ATL_DRAWINFO& di) {
+  return DrawControl(di.hdcDraw, *reinterpret_cast<const RECT*>(di.prcBounds));
+}
+
+const ATL::ControlClassInfo& CProwlnetControl::GetControlClassInfo() const { return kClassInfo; }
 
 HRESULT CProwlnetControl::LoadTypeInfo() {
   if (typeInfo_ != nullptr) return S_OK;

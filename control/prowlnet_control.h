@@ -1,10 +1,11 @@
 // The control as COM sees it: the engine's control object with a COM identity, the dual
-// interface ICProwlnet, and IDispatch as a thin layer over the registered type information.
+// interface ICProwlnet, IDispatch as a thin layer over the registered type information, and the
+// OLE control interfaces of the control framework (pal/atlctl.h).
 #pragma once
 
 #include "control/module.h"
 #include "engine/control_object.h"
-#include "pal/atlbase.h"
+#include "pal/atlctl.h"
 #include "prowlnet/icprowlnet.h"
 
 namespace prowlnet::control {
@@ -13,7 +14,20 @@ namespace prowlnet::control {
 class CProwlnetControl final : private ModuleLock,
                                public CCProwlnet,
                                public ICProwlnet,
-                               public ISupportErrorInfo {
+                               public ATL::IViewObjectExImpl,
+                               public ATL::IOleInPlaceObjectWindowlessImpl,
+                               public ATL::IOleInPlaceActiveObjectImpl,
+                               public ATL::IOleControlImpl,
+                               public ATL::IOleObjectImpl,
+                               public ATL::IPersistStreamInitImpl,
+                               public ATL::ISupportErrorInfoImpl,
+                               public ATL::IConnectionPointContainerImpl,
+                               public ATL::ISpecifyPropertyPagesImpl,
+                               public ATL::IQuickActivateImpl,
+                               public ATL::IPersistStorageImpl,
+                               public ATL::IDataObjectImpl,
+                               public ATL::IProvideClassInfo2Impl,
+                               public ATL::IObjectSafetyImpl {
  public:
   /// Makes an object, runs its final construction under a temporary reference and queries it for
   /// `riid`. On any failure the object is destroyed, `*object` is null and the failure returned:
@@ -21,7 +35,8 @@ class CProwlnetControl final : private ModuleLock,
   /// E_NOINTERFACE.
   static HRESULT Create(REFIID riid, void** object);
 
-  // IUnknown: one identity; a plain count, since the object lives in one apartment.
+  // IUnknown: one identity over the interface map; a plain count, since the object lives in one
+  // apartment.
   HRESULT QueryInterface(REFIID riid, void** object) override;
   ULONG AddRef() override;
   ULONG Release() override;
@@ -52,15 +67,22 @@ class CProwlnetControl final : private ModuleLock,
   }
   HRESULT GetOneIPAddress(BSTR* strResult) override { return CCProwlnet::GetOneIPAddress(strResult); }
 
-  /// S_OK for ICProwlnet, S_FALSE for every other interface.
-  HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
-
-  /// Reflected control notifications go to the default procedure as the messages they reflect;
-  /// the engine's messages after them.
+  /// The control window's messages, in the order they are tried: painting, the framework's focus
+  /// and activation handling (which passes them on), reflected notifications, 0x465 and WM_TIMER
+  /// (the engine's), then the default procedure.
   LRESULT WindowMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
+ protected:
+  // The control framework's hooks.
+  HRESULT ControlQueryInterface(REFIID riid, void** object) override { return QueryInterface(riid, object); }
+  HWND ControlWindow() const override { return window(); }
+  HRESULT OnDraw(ATL::ATL_DRAWINFO& di) override;
+  const ATL::ControlClassInfo& GetControlClassInfo() const override;
+  /// The message map of WindowMessage, without the default procedure: whether it handled the message.
+  BOOL ProcessControlMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
  private:
-  CProwlnetControl() = default;
+  CProwlnetControl();
   ~CProwlnetControl() override = default;
 
   HRESULT LoadTypeInfo();

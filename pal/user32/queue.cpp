@@ -91,6 +91,11 @@ bool NextMessage(MessageQueue& queue, MSG* out, bool remove) {
     if (remove) queue.quit = false;
     return true;
   }
+  if (!queue.toPaint.empty()) {
+    // Filed until the window is painted (BeginPaint), so it is never removed here.
+    *out = MSG{queue.toPaint.front(), WM_PAINT, 0, 0, GetTickCount(), POINT{0, 0}};
+    return true;
+  }
   Timer* timer = EarliestTimer(queue);
   const Clock::time_point now = Clock::now();
   if (timer == nullptr || timer->due > now) return false;
@@ -133,6 +138,8 @@ void DropWindowMessages(DWORD owner, HWND window) {
   std::lock_guard lock(queue->mutex);
   std::erase_if(queue->posted, [&](const MSG& m) { return m.hwnd == window; });
   std::erase_if(queue->timers, [&](const Timer& t) { return t.window == window; });
+  std::erase(queue->toPaint, window);
+  if (queue->focus == window) queue->focus = nullptr;
 }
 
 }  // namespace pal::user32

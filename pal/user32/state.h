@@ -6,10 +6,12 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "gdi32/gdi.h"
 #include "pal/user32.h"
 
 namespace pal::user32 {
@@ -29,6 +31,9 @@ struct MessageQueue {
   std::condition_variable changed;
   std::deque<MSG> posted;
   std::vector<Timer> timers;
+  /// The thread's visible windows with something to update: each gets WM_PAINT until painted.
+  std::vector<HWND> toPaint;
+  HWND focus = nullptr;
   bool quit = false;
   int quitCode = 0;
 };
@@ -47,8 +52,15 @@ struct Window {
   std::u16string title;
   DWORD style;
   DWORD exStyle;
+  UINT classStyle = 0;
+  HBRUSH background = nullptr;
   RECT rect;
   LONG_PTR userData = 0;
+  bool visible = false;
+  std::optional<RECT> update;  // client coordinates; none when the window is valid
+  bool eraseBackground = false;
+  std::optional<RECT> region;
+  std::shared_ptr<gdi32::Surface> surface = std::make_shared<gdi32::Surface>();
 };
 
 /// Everything below is guarded by `mutex`; a queue's contents by the queue's own mutex.
@@ -70,7 +82,13 @@ std::shared_ptr<MessageQueue> QueueOf(DWORD threadId);
 std::shared_ptr<Window> WindowOf(HWND window);
 /// Appends a message for `window` to its owner's queue.
 BOOL PostToWindowOwner(const Window& window, UINT message, WPARAM wParam, LPARAM lParam);
-/// Forgets the posted messages and timers of a window that is going away.
+/// Forgets the posted messages, timers, paint and focus of a window that is going away.
 void DropWindowMessages(DWORD owner, HWND window);
+/// Files the window for WM_PAINT in its owner's queue while it is visible and has something to
+/// update, and withdraws it otherwise. The state's mutex must be held.
+void RefreshPaintState(const Window& window);
+/// Adds `rect` (all of the client area for null) to the window's update region. The state's
+/// mutex must be held.
+void Invalidate(Window& window, const RECT* rect, bool erase);
 
 }  // namespace pal::user32

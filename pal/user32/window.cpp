@@ -45,6 +45,15 @@ std::shared_ptr<Window> OwnWindow(HWND handle) {
   return window;
 }
 
+/// Fills the client area with the class's background brush: 1 when there is one, 0 otherwise.
+LRESULT EraseBackground(HWND handle, HDC dc) {
+  std::shared_ptr<Window> window = WindowOf(handle);
+  if (window == nullptr || window->background == nullptr) return 0;
+  RECT client;
+  GetClientRect(handle, &client);
+  return FillRect(dc, &client, window->background) != 0 ? 1 : 0;
+}
+
 void RemoveWindow(const Window& window) {
   DropWindowMessages(window.owner, window.handle);
   State& state = TheState();
@@ -132,8 +141,10 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     window->proc = windowClass->info.lpfnWndProc;
     window->className = windowClass->name;
     window->title = windowName != nullptr ? windowName : u"";
-    window->style = style & ~WS_VISIBLE;  // nothing is ever shown
+    window->style = style & ~WS_VISIBLE;  // ShowWindow below makes it visible
     window->exStyle = exStyle;
+    window->classStyle = windowClass->info.style;
+    window->background = windowClass->info.hbrBackground;
     window->rect = RECT{x, y, x + width, y + height};
     state.windows.emplace(reinterpret_cast<UINT_PTR>(window->handle), window);
   }
@@ -146,12 +157,14 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
     DestroyWindow(window->handle);
     return nullptr;
   }
+  if ((style & WS_VISIBLE) != 0) ShowWindow(window->handle, SW_SHOW);
   return window->handle;
 }
 
 BOOL DestroyWindow(HWND handle) {
   std::shared_ptr<Window> window = OwnWindow(handle);
   if (window == nullptr) return FALSE;
+  if (GetFocus() == handle) SetFocus(nullptr);
   CallProcedure(*window, WM_DESTROY, 0, 0);
   CallProcedure(*window, WM_NCDESTROY, 0, 0);
   RemoveWindow(*window);
@@ -181,9 +194,20 @@ LONG_PTR GetWindowLongPtrW(HWND handle, int index) {
   return window->userData;
 }
 
-LRESULT DefWindowProcW(HWND, UINT message, WPARAM, LPARAM) {
-  // A window without a non-client area accepts its creation; everything else needs no action.
-  return message == WM_NCCREATE ? TRUE : 0;
+LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_NCCREATE:
+      return TRUE;  // a window without a non-client area accepts its creation
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      if (BeginPaint(handle, &paint) != nullptr) EndPaint(handle, &paint);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return EraseBackground(handle, reinterpret_cast<HDC>(wParam));
+    default:
+      return 0;  // nothing else needs an action without a display
+  }
 }
 
 LRESULT SendMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {

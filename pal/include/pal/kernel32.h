@@ -53,6 +53,25 @@ struct SYSTEMTIME {
 /// The local date and time, in the time zone of the environment (TZ) at the moment of the call.
 void GetLocalTime(SYSTEMTIME* time);
 
+// ---- arithmetic and global memory -------------------------------------------------------------
+
+/// a * b / c, computed in 64 bits and rounded half away from zero; -1 for a zero divisor or a
+/// result beyond 32 bits.
+int MulDiv(int a, int b, int c);
+
+constexpr UINT GMEM_MOVEABLE = 0x0002;
+constexpr UINT GMEM_ZEROINIT = 0x0040;
+constexpr UINT GMEM_SHARE = 0x2000;
+
+/// Movable memory (GMEM_MOVEABLE, with GMEM_ZEROINIT or GMEM_SHARE): a handle that GlobalLock
+/// turns into the block's address. The block never moves.
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T size);
+LPVOID GlobalLock(HGLOBAL memory);
+/// Nonzero while the block is still locked; 0 once the last lock is gone.
+BOOL GlobalUnlock(HGLOBAL memory);
+/// Null on success, the handle itself on failure.
+HGLOBAL GlobalFree(HGLOBAL memory);
+
 // ---- critical sections -------------------------------------------------------------------------
 
 /// A recursive lock: the thread that holds it may enter it again.

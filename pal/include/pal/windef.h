@@ -39,6 +39,24 @@ using LPARAM = LONG_PTR;
 using LRESULT = LONG_PTR;
 using ATOM = WORD;
 using HRESULT = LONG;
+using LONGLONG = std::int64_t;
+using ULONGLONG = std::uint64_t;
+
+union LARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    LONG HighPart;
+  } u;
+  LONGLONG QuadPart;
+};
+
+union ULARGE_INTEGER {
+  struct {
+    DWORD LowPart;
+    DWORD HighPart;
+  } u;
+  ULONGLONG QuadPart;
+};
 
 #ifndef TRUE
 #define TRUE 1
@@ -57,6 +75,21 @@ using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
 struct HMENU__;
 using HMENU = HMENU__*;
+using HGLOBAL = HANDLE;
+
+// GDI objects: a device context, its drawing objects and clip regions, and recorded pictures.
+struct HDC__;
+using HDC = HDC__*;
+struct HBRUSH__;
+using HBRUSH = HBRUSH__*;
+struct HPEN__;
+using HPEN = HPEN__*;
+struct HRGN__;
+using HRGN = HRGN__*;
+struct HMETAFILE__;
+using HMETAFILE = HMETAFILE__*;
+using HGDIOBJ = void*;
+using COLORREF = DWORD;
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
 
@@ -71,6 +104,36 @@ struct RECT {
   LONG right;
   LONG bottom;
 };
+using LPRECT = RECT*;
+using LPCRECT = const RECT*;
+
+/// The same layout as RECT and POINT, in the names that OLE interfaces use.
+struct RECTL {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+};
+using LPRECTL = RECTL*;
+using LPCRECTL = const RECTL*;
+
+struct POINTL {
+  LONG x;
+  LONG y;
+};
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
+
+struct SIZE {
+  LONG cx;
+  LONG cy;
+};
+using SIZEL = SIZE;
+using LPSIZEL = SIZEL*;
 
 // ---- word helpers ------------------------------------------------------------------------------
 

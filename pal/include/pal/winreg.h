@@ -24,12 +24,6 @@ struct SECURITY_ATTRIBUTES {
 };
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
-using PFILETIME = FILETIME*;
-
 // Sign-extended, as the Windows headers define them.
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000000))))
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001))))
