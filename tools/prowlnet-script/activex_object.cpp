@@ -67,7 +67,7 @@ bool CallFromScript(duk_context* ctx) {
 }
 
 duk_ret_t CallMember(duk_context* ctx) {
-  ThrowIfQuitting(ctx);
+  if (Quitting(ctx)) return ThrowQuit(ctx);
   if (!CallFromScript(ctx)) return duk_throw(ctx);
   return 1;
 }
@@ -95,7 +95,7 @@ bool PushMethod(duk_context* ctx) {
 duk_ret_t GetMember(duk_context* ctx) {
   // Symbols name no automation member; the engine asks for some of its own.
   if (duk_is_symbol(ctx, 1)) return 0;
-  ThrowIfQuitting(ctx);
+  if (Quitting(ctx)) return ThrowQuit(ctx);
   if (!PushMethod(ctx)) return duk_throw(ctx);
   return 1;
 }
@@ -125,12 +125,12 @@ void PushProxy(duk_context* ctx, IDispatch* object) {
   duk_push_proxy(ctx, 0);
 }
 
-HRESULT CreateByProgId(const std::string& progId, ATL::CComPtr<IDispatch>* object) {
+HRESULT CreateByProgId(const std::string& progId, ATL::CComPtr<IDispatch>& object) {
   const ATL::CComBSTR wide = pal::BstrFromUtf8(progId);
   CLSID clsid;
   const HRESULT hr = CLSIDFromProgID(wide, &clsid);
   if (FAILED(hr)) return hr;
-  return object->CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER);
+  return object.CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER);
 }
 
 bool PushNewObject(duk_context* ctx) {
@@ -140,7 +140,7 @@ bool PushNewObject(duk_context* ctx) {
   }
   const std::string progId = Utf8At(ctx, 0);
   ATL::CComPtr<IDispatch> object;
-  const HRESULT hr = CreateByProgId(progId, &object);
+  const HRESULT hr = CreateByProgId(progId, object);
   if (FAILED(hr)) {
     PushError(ctx, hr, "ActiveXObject(\"" + progId + "\"): " + late_binding::DescribeHResult(hr));
     return false;
@@ -150,7 +150,7 @@ bool PushNewObject(duk_context* ctx) {
 }
 
 duk_ret_t ConstructActiveXObject(duk_context* ctx) {
-  ThrowIfQuitting(ctx);
+  if (Quitting(ctx)) return ThrowQuit(ctx);
   if (!PushNewObject(ctx)) return duk_throw(ctx);
   return 1;
 }

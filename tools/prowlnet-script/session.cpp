@@ -22,9 +22,9 @@ Session& SessionOf(duk_context* ctx) {
   return *session;
 }
 
-void ThrowQuit(duk_context* ctx) {
+duk_ret_t ThrowQuit(duk_context* ctx) {
   duk_push_error_object_raw(ctx, DUK_ERR_ERROR, nullptr, 0, "WScript.Quit(%d)", SessionOf(ctx).exitCode);
-  duk_throw_raw(ctx);
+  return duk_throw(ctx);
 }
 
 }  // namespace script_host

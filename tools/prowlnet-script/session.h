@@ -19,11 +19,10 @@ struct Session {
 void AttachSession(duk_context* ctx, Session* session);
 Session& SessionOf(duk_context* ctx);
 
-/// WScript.Quit ends the script by throwing. Native functions throw again when a script caught
-/// that and called the host once more, so Quit ends the script all the same.
-[[noreturn]] void ThrowQuit(duk_context* ctx);
-inline void ThrowIfQuitting(duk_context* ctx) {
-  if (SessionOf(ctx).quitting) ThrowQuit(ctx);
-}
+/// WScript.Quit ends the script by throwing; this throws that error, and returns what a native
+/// function returns after throwing. Native functions throw it again when a script caught it and
+/// called the host once more, so Quit ends the script all the same.
+duk_ret_t ThrowQuit(duk_context* ctx);
+inline bool Quitting(duk_context* ctx) { return SessionOf(ctx).quitting; }
 
 }  // namespace script_host

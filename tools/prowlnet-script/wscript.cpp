@@ -25,20 +25,20 @@ void WriteLine(duk_context* ctx, std::FILE* stream) {
 }
 
 duk_ret_t Echo(duk_context* ctx) {
-  ThrowIfQuitting(ctx);
+  if (Quitting(ctx)) return ThrowQuit(ctx);
   WriteLine(ctx, stdout);
   return 0;
 }
 
 duk_ret_t WriteErrorLine(duk_context* ctx) {
-  ThrowIfQuitting(ctx);
+  if (Quitting(ctx)) return ThrowQuit(ctx);
   duk_set_top(ctx, 1);
   WriteLine(ctx, stderr);
   return 0;
 }
 
 duk_ret_t SleepPumping(duk_context* ctx) {
-  ThrowIfQuitting(ctx);
+  if (Quitting(ctx)) return ThrowQuit(ctx);
   const double milliseconds = duk_to_number(ctx, 0);
   if (milliseconds > 0) pal::PumpFor(std::chrono::milliseconds(static_cast<long long>(milliseconds)));
   return 0;
@@ -48,7 +48,7 @@ duk_ret_t Quit(duk_context* ctx) {
   Session& session = SessionOf(ctx);
   session.exitCode = duk_is_undefined(ctx, 0) ? 0 : duk_to_int(ctx, 0);
   session.quitting = true;
-  ThrowQuit(ctx);
+  return ThrowQuit(ctx);
 }
 
 bool PushArgument(duk_context* ctx) {
@@ -64,7 +64,7 @@ bool PushArgument(duk_context* ctx) {
 }
 
 duk_ret_t ArgumentItem(duk_context* ctx) {
-  ThrowIfQuitting(ctx);
+  if (Quitting(ctx)) return ThrowQuit(ctx);
   if (!PushArgument(ctx)) return duk_throw(ctx);
   return 1;
 }
