@@ -23,7 +23,7 @@ int MillisecondsLeft(Clock::time_point deadline) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& errorPath) {
   int toChild[2], fromChild[2];
   if (pipe2(toChild, O_CLOEXEC) != 0) return;
   if (pipe2(fromChild, O_CLOEXEC) != 0) {
@@ -35,6 +35,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, toChild[0], STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, fromChild[1], STDOUT_FILENO);
+  if (!errorPath.empty())
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);

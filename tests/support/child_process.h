@@ -12,8 +12,9 @@ namespace test_support {
 
 class ChildProcess {
  public:
-  /// Starts `argv[0]` with `argv`, in the environment of this process.
-  explicit ChildProcess(const std::vector<std::string>& argv);
+  /// Starts `argv[0]` with `argv`, in the environment of this process. Its standard error goes to
+  /// the file `errorPath` when one is given, else to this process's.
+  explicit ChildProcess(const std::vector<std::string>& argv, const std::string& errorPath = {});
   /// Kills the child if it still runs.
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;

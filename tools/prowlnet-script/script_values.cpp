@@ -1,0 +1,84 @@
+#include "prowlnet-script/script_values.h"
+
+namespace script_host {
+namespace {
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+/// The surrogate that Duktape encodes in three bytes at `at` (ED A0..BF xx), or 0.
+char32_t SurrogateAt(std::string_view bytes, size_t at) {
+  if (at + 3 > bytes.size() || static_cast<unsigned char>(bytes[at]) != 0xED) return 0;
+  const unsigned second = static_cast<unsigned char>(bytes[at + 1]);
+  if (second < 0xA0) return 0;
+  return 0xD000 | ((second & 0x3F) << 6) | (static_cast<unsigned char>(bytes[at + 2]) & 0x3F);
+}
+
+void AppendFourBytes(std::string& text, char32_t code) {
+  text += static_cast<char>(0xF0 | (code >> 18));
+  text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+  text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  text += static_cast<char>(0x80 | (code & 0x3F));
+}
+
+}  // namespace
+
+std::string Utf8At(duk_context* ctx, duk_idx_t index) {
+  duk_size_t size = 0;
+  const char* data = duk_get_lstring(ctx, index, &size);
+  const std::string_view bytes(data == nullptr ? "" : data, size);
+  std::string text;
+  text.reserve(size);
+  for (size_t at = 0; at < bytes.size();) {
+    const char32_t high = SurrogateAt(bytes, at);
+    if (high == 0) {
+      text += bytes[at++];
+      continue;
+    }
+    const char32_t low = SurrogateAt(bytes, at + 3);
+    if (high < 0xDC00 && low >= 0xDC00) {
+      AppendFourBytes(text, 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00));
+      at += 6;
+    } else {
+      text += kReplacement;
+      at += 3;
+    }
+  }
+  return text;
+}
+
+bool ValueAt(duk_context* ctx, duk_idx_t index, late_binding::Value* out) {
+  switch (duk_get_type(ctx, index)) {
+    case DUK_TYPE_UNDEFINED: *out = late_binding::Undefined{}; return true;
+    case DUK_TYPE_NULL: *out = nullptr; return true;
+    case DUK_TYPE_BOOLEAN: *out = duk_get_boolean(ctx, index) != 0; return true;
+    case DUK_TYPE_NUMBER: *out = duk_get_number(ctx, index); return true;
+    case DUK_TYPE_STRING: *out = Utf8At(ctx, index); return true;
+    default: return false;
+  }
+}
+
+void PushValue(duk_context* ctx, const late_binding::Value& value) {
+  if (std::holds_alternative<late_binding::Undefined>(value)) {
+    duk_push_undefined(ctx);
+  } else if (std::holds_alternative<std::nullptr_t>(value)) {
+    duk_push_null(ctx);
+  } else if (const bool* flag = std::get_if<bool>(&value)) {
+    duk_push_boolean(ctx, *flag);
+  } else if (const double* number = std::get_if<double>(&value)) {
+    duk_push_number(ctx, *number);
+  } else {
+    const std::string& text = std::get<std::string>(value);
+    duk_push_lstring(ctx, text.data(), text.size());
+  }
+}
+
+void PushError(duk_context* ctx, HRESULT hr, std::string_view message) {
+  // No C file and line: Duktape then blames the script line that made the call.
+  duk_push_error_object_raw(ctx, DUK_ERR_ERROR, nullptr, 0, "%.*s", static_cast<int>(message.size()), message.data());
+  duk_push_int(ctx, hr);
+  duk_put_prop_string(ctx, -2, "number");
+  duk_push_lstring(ctx, message.data(), message.size());
+  duk_put_prop_string(ctx, -2, "description");
+}
+
+}  // namespace script_host
