@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "prowlnet-script/late_binding.h"
+#include "late_binding/late_binding.h"
 
 namespace script_host {
 

@@ -161,6 +161,16 @@ Outcome CallMethod(IDispatch* object, DISPID id, const std::vector<Value>& argum
   return outcome;
 }
 
+Outcome CallByName(IDispatch* object, std::string_view name, const std::vector<Value>& arguments) {
+  const std::string prefix = std::string(name) + ": ";
+  DISPID id = DISPID_UNKNOWN;
+  const HRESULT hr = FindMember(object, name, &id);
+  if (FAILED(hr)) return {hr, Undefined{}, prefix + DescribeHResult(hr)};
+  Outcome outcome = CallMethod(object, id, arguments);
+  if (!outcome.ok()) outcome.error = prefix + outcome.error;
+  return outcome;
+}
+
 std::string DescribeHResult(HRESULT hr) { return WithNumber(TextOf(hr), hr); }
 
 }  // namespace late_binding

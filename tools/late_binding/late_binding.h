@@ -4,7 +4,7 @@
 // the host to raise in its script.
 //
 // Nothing here knows a script engine: a host converts between its engine's values and Value. The
-// JavaScript host (prowlnet-script) does so for Duktape; a web host does so for JSON.
+// JavaScript host (prowlnet-script) does so for Duktape; the web host (prowlnet serve) for JSON.
 #pragma once
 
 #include <cstddef>
@@ -52,6 +52,10 @@ HRESULT FindMember(IDispatch* object, std::string_view name, DISPID* id);
 /// Invokes member `id` of `object` as a method with `arguments` in call order, and converts its
 /// result.
 Outcome CallMethod(IDispatch* object, DISPID id, const std::vector<Value>& arguments);
+
+/// FindMember and CallMethod in one, for a host that looks a member up at each call: a failure's
+/// text names the member, "StartSerch: Unknown name. (0x80020006)".
+Outcome CallByName(IDispatch* object, std::string_view name, const std::vector<Value>& arguments);
 
 /// The platform's text for `hr`, followed by its number: "Class not registered (0x80040154)".
 std::string DescribeHResult(HRESULT hr);
