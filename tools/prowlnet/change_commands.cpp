@@ -16,25 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-LanSettings Applied(const LanChange& change, LanSettings lan) {
-  if (change.ipAddress) lan.ipAddress = *change.ipAddress;
-  if (change.netmask) lan.netmask = *change.netmask;
-  if (change.gateway) lan.gateway = *change.gateway;
-  if (change.dns1) lan.dns1 = *change.dns1;
-  if (change.dns2) lan.dns2 = *change.dns2;
-  if (change.dhcp) lan.dhcp = *change.dhcp ? 1 : 0;
-  return lan;
-}
-
-/// Whether the camera's settings carry every value the change asked for (a camera on DHCP may
-/// report an address of its own choosing).
-bool Carries(const LanSettings& now, const LanChange& change) {
-  return (!change.ipAddress || now.ipAddress == *change.ipAddress) &&
-         (!change.netmask || now.netmask == *change.netmask) && (!change.gateway || now.gateway == *change.gateway) &&
-         (!change.dns1 || now.dns1 == *change.dns1) && (!change.dns2 || now.dns2 == *change.dns2) &&
-         (!change.dhcp || (now.dhcp != 0) == *change.dhcp);
-}
-
 std::chrono::milliseconds Left(Clock::time_point deadline) {
   return std::max(std::chrono::milliseconds(0),
                   std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
@@ -58,11 +39,6 @@ bool SendAndConfirm(ControlSession& session, int index, const LanChange& change,
     if (!refreshed) return false;
     if (Carries(now->Lan(), change)) return true;
   }
-}
-
-std::optional<std::string> CheckAddress(const char* what, const std::optional<std::string>& value) {
-  if (value && !ParseDottedQuad(*value)) return fmt::format("{} \"{}\" is not a dotted-quad IPv4 address", what, *value);
-  return std::nullopt;
 }
 
 struct Assignment {
@@ -116,24 +92,6 @@ std::optional<std::vector<CameraRecord>> CamerasToAssign(ControlSession& session
 }
 
 }  // namespace
-
-std::optional<std::string> CheckLanChange(const LanChange& change) {
-  if (change.ipAddress && change.freeAddress) return std::string("--ip and --free-ip cannot be given together");
-  for (const auto& [what, value] : {std::pair{"--ip", change.ipAddress}, std::pair{"--gateway", change.gateway},
-                                    std::pair{"--dns1", change.dns1}, std::pair{"--dns2", change.dns2}}) {
-    if (auto error = CheckAddress(what, value)) return error;
-  }
-  if (change.netmask) {
-    const auto mask = ParseDottedQuad(*change.netmask);
-    if (!mask || !IsContiguousNetmask(*mask) || *mask == 0)
-      return fmt::format("--mask \"{}\" is not a netmask (contiguous ones, then zeros)", *change.netmask);
-  }
-  const bool anything = change.ipAddress || change.netmask || change.gateway || change.dns1 || change.dns2 ||
-                        change.dhcp || change.freeAddress;
-  if (!anything) return std::string("nothing to change: give at least one of --ip, --mask, --gateway, --dhcp, --dns1, "
-                                    "--dns2, --free-ip");
-  return std::nullopt;
-}
 
 int RunSet(const SetOptions& options) {
   if (auto error = CheckLanChange(options.change)) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "lan_change.h"
+
 namespace prowlnet_cli {
 
 enum ExitStatus { kOk = 0, kFailed = 1, kBadInput = 2, kTimedOut = 3 };
@@ -25,17 +27,6 @@ struct ShowOptions {
   bool showPasswords = false;
 };
 
-/// The LAN settings a change asks for; what is not given stays as the camera has it.
-struct LanChange {
-  std::optional<std::string> ipAddress;
-  std::optional<std::string> netmask;
-  std::optional<std::string> gateway;
-  std::optional<std::string> dns1;
-  std::optional<std::string> dns2;
-  std::optional<bool> dhcp;
-  bool freeAddress = false;
-};
-
 struct SetOptions {
   std::string serial;
   LanChange change;
@@ -50,10 +41,6 @@ struct AssignOptions {
   bool dryRun = false;
 };
 
-/// Checks the addresses and the netmask of a change before anything is sent; the message for
-/// the first that is wrong.
-std::optional<std::string> CheckLanChange(const LanChange& change);
-
 int RunSearch(const SearchOptions& options);
 int RunShow(const ShowOptions& options);
 int RunSet(const SetOptions& options);
@@ -62,5 +49,7 @@ int RunNetParams(bool json);
 /// Searches for `seconds` first, so that the cameras' own addresses are passed over.
 int RunFreeAddress(double seconds);
 int RunRegister(bool unregister);
+/// Serves the web page and its API on `listen` (HOST:PORT) until SIGINT or SIGTERM.
+int RunServe(const std::string& listen);
 
 }  // namespace prowlnet_cli

@@ -42,6 +42,9 @@ class ControlSession {
   std::string NetworkParam(ULONG index);
   std::string FreeAddress();
 
+  /// The control's IDispatch, for calls by name.
+  IDispatch* Dispatch() const { return control_; }
+
   /// Pumps messages until `done` holds or `timeout` passes, calling `tick` about ten times a
   /// second meanwhile; whether `done` held.
   bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout,

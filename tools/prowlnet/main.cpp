@@ -86,6 +86,9 @@ int main(int argc, char** argv) {
       ->check(CLI::NonNegativeNumber);
   CLI::App* registerCommand = app.add_subcommand("register", "register the control in the emulated machine's registry");
   CLI::App* unregisterCommand = app.add_subcommand("unregister", "remove the control's registration");
+  std::string listen = "127.0.0.1:8080";
+  CLI::App* serveCommand = app.add_subcommand("serve", "serve a web page that finds and sets up cameras, and its API");
+  serveCommand->add_option("--listen", listen, "address and port to listen on (default 127.0.0.1:8080)");
 
   try {
     app.parse(argc, argv);
@@ -104,5 +107,6 @@ int main(int argc, char** argv) {
   if (*freeCommand) return RunFreeAddress(freeSeconds);
   if (*registerCommand) return RunRegister(false);
   if (*unregisterCommand) return RunRegister(true);
+  if (*serveCommand) return RunServe(listen);
   return kBadInput;
 }

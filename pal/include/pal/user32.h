@@ -40,6 +40,7 @@ constexpr UINT WM_NCCREATE = 0x0081;
 constexpr UINT WM_NCDESTROY = 0x0082;
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_USER = 0x0400;
+constexpr UINT WM_APP = 0x8000;
 
 struct MSG {
   HWND hwnd;

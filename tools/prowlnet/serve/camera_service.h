@@ -1,0 +1,76 @@
+// What the web host does with the control, on the apartment's thread only: the cameras as JSON,
+// changes sent and confirmed by the cameras' replies, the host's parameters, a free address, and
+// the periodic look at the table that publishes what appeared or changed.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "addresses.h"
+#include "control_session.h"
+#include "lan_change.h"
+#include "late_binding/late_binding.h"
+#include "serve/event_hub.h"
+
+namespace prowlnet_cli {
+
+class CameraService {
+ public:
+  enum class Outcome { kConfirmed, kTimedOut, kUnknownCamera, kNotSent };
+  using ChangeDone = std::function<void(Outcome outcome, const nlohmann::json& camera)>;
+
+  CameraService(ControlSession& session, EventHub& events) : session_(session), events_(events) {}
+
+  /// Looks at the table: publishes each camera that appeared or changed, and settles the
+  /// changes waiting for a camera's confirmation.
+  void Tick();
+
+  nlohmann::json Cameras();
+  std::optional<nlohmann::json> Camera(const std::string& serial);
+  nlohmann::json Host();
+  /// A free address of the host's subnet, or nothing when none was found.
+  std::optional<std::string> FreeAddress();
+  bool Searching() const { return searching_; }
+  /// Starts or stops the search; the control's status (0, or -1 when it already was so).
+  LONG SetSearching(bool on);
+
+  /// Sends `change` to the camera with `serial` and reports, through `done`, when its replies
+  /// carry it or `timeout` passed.
+  void Change(const std::string& serial, const LanChange& change, std::chrono::milliseconds timeout, ChangeDone done);
+
+  /// Calls the control's method `name` by name through IDispatch, as a page's script does. A
+  /// search started or stopped this way shows in Searching.
+  late_binding::Outcome Invoke(const std::string& name, const std::vector<late_binding::Value>& arguments);
+
+  ControlSession& session() { return session_; }
+
+ private:
+  struct Pending {
+    int index;
+    std::string serial;
+    LanChange change;
+    std::chrono::steady_clock::time_point deadline;
+    ChangeDone done;
+  };
+
+  /// Sends the change with the record's type cleared, so that a refreshing reply shows.
+  bool Send(const Pending& pending);
+  /// Whether the pending change is settled (and reported).
+  bool Settle(Pending& pending, const std::vector<Subnet>& subnets);
+  /// The camera as the API gives it; its accounts (passwords masked) only when asked.
+  nlohmann::json Json(const CameraRecord& record, const std::vector<Subnet>& subnets, bool withAccounts = false);
+
+  ControlSession& session_;
+  EventHub& events_;
+  bool searching_ = false;
+  std::map<std::string, nlohmann::json> published_;
+  std::vector<Pending> pending_;
+};
+
+}  // namespace prowlnet_cli

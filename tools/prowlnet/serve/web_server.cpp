@@ -1,0 +1,301 @@
+#include "serve/web_server.h"
+
+#include <httplib.h>
+
+#include <cstdint>
+#include <random>
+#include <type_traits>
+#include <variant>
+
+#include <fmt/format.h>
+
+#include "serve/web_assets.h"
+
+namespace prowlnet_cli {
+namespace {
+
+using httplib::Request;
+using httplib::Response;
+using Json = nlohmann::json;
+
+constexpr size_t kMaxBody = 64 * 1024;
+constexpr auto kKeepAlive = std::chrono::seconds(15);
+constexpr double kDefaultChangeSeconds = 20;
+constexpr double kMaxChangeSeconds = 120;
+
+/// 128 random bits as hexadecimal: the token that every state-changing request must carry.
+std::string NewToken() {
+  std::random_device random;
+  std::string token;
+  for (int i = 0; i < 4; ++i) token += fmt::format("{:08x}", random());
+  return token;
+}
+
+void Reply(Response& res, int status, const Json& body) {
+  res.status = status;
+  res.set_header("Cache-Control", "no-store");
+  // A camera's text that is not UTF-8 is shown with replacement characters, not refused.
+  res.set_content(body.dump(-1, ' ', false, Json::error_handler_t::replace), "application/json");
+}
+
+void Refuse(Response& res, int status, const std::string& message) { Reply(res, status, {{"error", message}}); }
+
+/// Whether `host` (the Host header) names this server by an address or as localhost: a name that
+/// some DNS answer points here (a rebinding attack) is refused.
+bool HostAllowed(const std::string& host, int port) {
+  const size_t colon = host.rfind(':');
+  if (colon == std::string::npos || host.substr(colon + 1) != std::to_string(port)) return false;
+  const std::string name = host.substr(0, colon);
+  if (name == "localhost" || name == "[::1]") return true;
+  return !name.empty() && name.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+std::optional<std::string> OptionalText(const Json& body, const char* key) {
+  if (!body.contains(key) || body[key].is_null()) return std::nullopt;
+  return body[key].get<std::string>();
+}
+
+/// The change a request body asks for; throws nlohmann's type_error for a value of a wrong type.
+LanChange ChangeOf(const Json& body) {
+  LanChange change;
+  change.ipAddress = OptionalText(body, "ipAddress");
+  change.netmask = OptionalText(body, "netmask");
+  change.gateway = OptionalText(body, "gateway");
+  change.dns1 = OptionalText(body, "dns1");
+  change.dns2 = OptionalText(body, "dns2");
+  if (body.contains("dhcp") && !body["dhcp"].is_null()) change.dhcp = body["dhcp"].get<bool>();
+  change.freeAddress = body.value("freeAddress", false);
+  return change;
+}
+
+/// The script value a page passed; nothing for an object or an array, which no method takes.
+std::optional<late_binding::Value> ValueOf(const Json& json) {
+  if (json.is_null()) return late_binding::Value(nullptr);
+  if (json.is_boolean()) return late_binding::Value(json.get<bool>());
+  if (json.is_number()) return late_binding::Value(json.get<double>());
+  if (json.is_string()) return late_binding::Value(json.get<std::string>());
+  return std::nullopt;
+}
+
+/// A call's result for the page: absent for undefined, so that the page's script sees undefined.
+Json ResultReply(const late_binding::Value& result) {
+  Json reply = Json::object();
+  std::visit(
+      [&reply](const auto& value) {
+        if constexpr (!std::is_same_v<std::decay_t<decltype(value)>, late_binding::Undefined>) reply["result"] = value;
+      },
+      result);
+  return reply;
+}
+
+/// A failed call as the page's script raises it: the text and the HRESULT as a signed number.
+Json FailureReply(HRESULT hr, const std::string& error) {
+  return {{"error", error}, {"number", static_cast<int32_t>(hr)}};
+}
+
+struct Call {
+  std::string method;
+  std::vector<late_binding::Value> arguments;
+};
+
+/// The call a request body names, {"method": "GetIPCInfoXML", "args": [0]}; throws nlohmann's
+/// exceptions for one that is not of that shape. An argument no method can take is left out of
+/// `call` and its position (from 1) returned.
+size_t ReadCall(const Json& body, Call* call) {
+  call->method = body.at("method").get<std::string>();
+  if (call->method.empty()) throw Json::other_error::create(501, "the method name is empty", &body);
+  const Json arguments = body.value("args", Json::array());
+  if (!arguments.is_array()) throw Json::type_error::create(302, "args must be an array", &body);
+  for (const Json& argument : arguments) {
+    const std::optional<late_binding::Value> value = ValueOf(argument);
+    if (!value) return call->arguments.size() + 1;
+    call->arguments.push_back(*value);
+  }
+  return 0;
+}
+
+std::string WithToken(std::string_view text, const std::string& token) {
+  std::string page(text);
+  const std::string marker = "{{TOKEN}}";
+  for (size_t at = page.find(marker); at != std::string::npos; at = page.find(marker, at)) page.replace(at, marker.size(), token);
+  return page;
+}
+
+}  // namespace
+
+WebServer::WebServer(Apartment& apartment, CameraService& service, EventHub& events)
+    : apartment_(apartment), service_(service), events_(events), server_(std::make_unique<httplib::Server>()),
+      token_(NewToken()) {
+  server_->set_payload_max_length(kMaxBody);
+  AddRoutes();
+}
+
+WebServer::~WebServer() = default;
+
+bool WebServer::Bind(const ServeOptions& options, std::string* error) {
+  host_ = options.host;
+  port_ = options.port == 0 ? server_->bind_to_any_port(options.host) : options.port;
+  if (port_ > 0 && (options.port == 0 || server_->bind_to_port(options.host, options.port))) return true;
+  *error = fmt::format("cannot listen on {}:{}", options.host, options.port);
+  return false;
+}
+
+void WebServer::Listen() { server_->listen_after_bind(); }
+
+void WebServer::Stop() { server_->stop(); }
+
+void WebServer::AddRoutes() {
+  server_->set_pre_routing_handler([this](const Request& req, Response& res) {
+    if (!HostAllowed(req.get_header_value("Host"), port_)) {
+      Refuse(res, 403, "this server answers only to its own address");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    if (req.method == "GET" || req.method == "HEAD") return httplib::Server::HandlerResponse::Unhandled;
+    const std::string origin = req.get_header_value("Origin");
+    if (!origin.empty() && origin != "http://" + req.get_header_value("Host")) {
+      Refuse(res, 403, "requests from another site are refused");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    if (req.get_header_value("X-Prowlnet-Token") != token_) {
+      Refuse(res, 403, "a change needs the token of the page this server serves");
+      return httplib::Server::HandlerResponse::Handled;
+    }
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  server_->set_error_handler([](const Request&, Response& res) {
+    if (res.body.empty()) Refuse(res, res.status, res.status == 413 ? "the request body is too large" : "not found");
+  });
+  AddPageRoutes();
+  AddApiRoutes();
+}
+
+void WebServer::AddPageRoutes() {
+  const auto asset = [this](std::string_view text, const char* type, bool token) {
+    return [this, text, type, token](const Request&, Response& res) {
+      res.set_header("Cache-Control", "no-store");
+      res.set_header("X-Content-Type-Options", "nosniff");
+      res.set_content(token ? WithToken(text, token_) : std::string(text), type);
+    };
+  };
+  server_->Get("/", asset(kIndexHtml, "text/html; charset=utf-8", true));
+  server_->Get("/app.js", asset(kAppJs, "text/javascript; charset=utf-8", false));
+  server_->Get("/style.css", asset(kStyleCss, "text/css; charset=utf-8", false));
+  server_->Get("/activex.js", asset(kActiveXJs, "text/javascript; charset=utf-8", true));
+}
+
+void WebServer::AddApiRoutes() {
+  server_->Get("/api/cameras", [this](const Request&, Response& res) {
+    const auto cameras = apartment_.Call([this] { return service_.Cameras(); });
+    cameras ? Reply(res, 200, *cameras) : Refuse(res, 503, "the server is stopping");
+  });
+  server_->Get(R"(/api/cameras/([^/]+))", [this](const Request& req, Response& res) {
+    const std::string serial = req.matches[1];
+    const auto camera = apartment_.Call([this, serial] { return service_.Camera(serial); });
+    if (!camera) return Refuse(res, 503, "the server is stopping");
+    *camera ? Reply(res, 200, **camera) : Refuse(res, 404, "no camera " + serial + " has answered");
+  });
+  server_->Post(R"(/api/cameras/([^/]+)/lan)", [this](const Request& req, Response& res) {
+    const std::string serial = req.matches[1];
+    LanChange change;
+    double seconds = kDefaultChangeSeconds;
+    try {
+      const Json body = Json::parse(req.body);
+      change = ChangeOf(body);
+      seconds = std::clamp(body.value("seconds", kDefaultChangeSeconds), 1.0, kMaxChangeSeconds);
+    } catch (const Json::exception& error) {
+      return Refuse(res, 400, std::string("the request is not the JSON of a change: ") + error.what());
+    }
+    if (const auto problem = CheckLanChange(change)) return Refuse(res, 400, *problem);
+    if (change.freeAddress) {
+      const auto address = apartment_.Call([this] { return service_.FreeAddress(); });
+      if (!address || !*address) return Refuse(res, 409, "no free address was found on this computer's subnet");
+      change.ipAddress = **address;
+    }
+    auto outcome = std::make_shared<std::promise<std::pair<CameraService::Outcome, Json>>>();
+    auto settled = outcome->get_future();
+    const auto timeout = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+    const bool posted = apartment_.Post([this, serial, change, timeout, outcome] {
+      service_.Change(serial, change, timeout, [outcome](CameraService::Outcome result, const Json& camera) {
+        outcome->set_value({result, camera});
+      });
+    });
+    if (!posted || settled.wait_for(timeout + std::chrono::seconds(5)) != std::future_status::ready)
+      return Refuse(res, 503, "the server is stopping");
+    const auto [result, camera] = settled.get();
+    switch (result) {
+      case CameraService::Outcome::kConfirmed:
+        events_.Publish("change", {{"serial", serial}, {"state", "confirmed"}, {"camera", camera}});
+        return Reply(res, 200, {{"state", "confirmed"}, {"camera", camera}});
+      case CameraService::Outcome::kTimedOut:
+        events_.Publish("change", {{"serial", serial}, {"state", "timeout"}});
+        return Reply(res, 504, {{"state", "timeout"}, {"error", serial + " did not confirm the change in time"}});
+      case CameraService::Outcome::kUnknownCamera:
+        return Refuse(res, 404, "no camera " + serial + " has answered");
+      case CameraService::Outcome::kNotSent:
+        return Refuse(res, 409, "the change could not be sent: is the search running?");
+    }
+  });
+  server_->Get("/api/host", [this](const Request&, Response& res) {
+    const auto host = apartment_.Call([this] { return service_.Host(); });
+    host ? Reply(res, 200, *host) : Refuse(res, 503, "the server is stopping");
+  });
+  server_->Post("/api/free-address", [this](const Request&, Response& res) {
+    const auto address = apartment_.Call([this] { return service_.FreeAddress(); });
+    if (!address) return Refuse(res, 503, "the server is stopping");
+    *address ? Reply(res, 200, {{"address", **address}}) : Refuse(res, 404, "no free address was found");
+  });
+  server_->Get("/api/search", [this](const Request&, Response& res) {
+    const auto searching = apartment_.Call([this] { return service_.Searching(); });
+    searching ? Reply(res, 200, {{"searching", *searching}}) : Refuse(res, 503, "the server is stopping");
+  });
+  server_->Post("/api/search", [this](const Request& req, Response& res) {
+    bool on = false;
+    try {
+      on = Json::parse(req.body).at("searching").get<bool>();
+    } catch (const Json::exception&) {
+      return Refuse(res, 400, "expected {\"searching\": true} or {\"searching\": false}");
+    }
+    const auto searching = apartment_.Call([this, on] {
+      service_.SetSearching(on);
+      return service_.Searching();
+    });
+    searching ? Reply(res, 200, {{"searching", *searching}}) : Refuse(res, 503, "the server is stopping");
+  });
+  AddInvokeRoute();
+  server_->Get("/api/events", [this](const Request&, Response& res) {
+    auto subscription = events_.Subscribe();
+    res.set_header("Cache-Control", "no-store");
+    res.set_chunked_content_provider("text/event-stream", [subscription](size_t offset, httplib::DataSink& sink) {
+      if (subscription->closed()) return false;
+      if (offset == 0) {
+        // Sent at once, so that the browser sees the stream open before the first event.
+        const std::string opening = ": open\n\n";
+        return sink.write(opening.data(), opening.size());
+      }
+      const std::optional<std::string> event = subscription->Next(kKeepAlive);
+      const std::string text = event ? *event : std::string(": keep-alive\n\n");
+      return sink.is_writable() && sink.write(text.data(), text.size());
+    });
+  });
+}
+
+void WebServer::AddInvokeRoute() {
+  server_->Post("/api/invoke", [this](const Request& req, Response& res) {
+    Call call;
+    size_t badArgument = 0;
+    try {
+      badArgument = ReadCall(Json::parse(req.body), &call);
+    } catch (const Json::exception& error) {
+      return Refuse(res, 400, std::string("expected {\"method\": NAME, \"args\": [...]}: ") + error.what());
+    }
+    if (badArgument != 0) {
+      return Reply(res, 422, FailureReply(DISP_E_TYPEMISMATCH, call.method + ": " + late_binding::DescribeHResult(DISP_E_TYPEMISMATCH) +
+                                                                  " in argument " + std::to_string(badArgument)));
+    }
+    const auto outcome = apartment_.Call([this, &call] { return service_.Invoke(call.method, call.arguments); });
+    if (!outcome) return Refuse(res, 503, "the server is stopping");
+    outcome->ok() ? Reply(res, 200, ResultReply(outcome->result)) : Reply(res, 422, FailureReply(outcome->hr, outcome->error));
+  });
+}
+
+}  // namespace prowlnet_cli

@@ -1,0 +1,17 @@
+# Writes OUTPUT, a C++ source holding each asset of ASSETS (NAME=PATH pairs joined by "|") as a
+# string_view, so that the web host ships its page inside the program.
+file(WRITE "${OUTPUT}" "// Generated from tools/prowlnet/web at build time: the web host's page, script and style.\n")
+file(APPEND "${OUTPUT}" "#include \"serve/web_assets.h\"\n\nnamespace prowlnet_cli {\n\n")
+string(REPLACE "|" ";" assets "${ASSETS}")
+foreach(pair IN LISTS assets)
+  string(REPLACE "=" ";" parts "${pair}")
+  list(GET parts 0 name)
+  list(GET parts 1 path)
+  file(READ "${path}" content)
+  string(FIND "${content}" ")prowlnet_asset\"" clash)
+  if(NOT clash EQUAL -1)
+    message(FATAL_ERROR "${path} holds the raw string's closing delimiter")
+  endif()
+  file(APPEND "${OUTPUT}" "extern const std::string_view ${name} = R\"prowlnet_asset(${content})prowlnet_asset\";\n\n")
+endforeach()
+file(APPEND "${OUTPUT}" "}  // namespace prowlnet_cli\n")
