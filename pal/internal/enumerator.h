@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "internal/single_identity.h"
 #include "pal/ocidl.h"
 
 namespace pal::internal {
@@ -54,28 +55,13 @@ struct StatDataCopy {
 
 /// Enumerates copies of `items` taken when it was made; what Next hands out the caller owns.
 template <typename Interface, typename Item, typename Policy>
-class Enumerator final : public Interface {
+class Enumerator final : public SingleIdentity<Interface> {
  public:
   /// E_POINTER for no place for the result, E_OUTOFMEMORY when no enumerator can be made.
   static HRESULT Create(const std::vector<Item>& items, Interface** result) {
     if (result == nullptr) return E_POINTER;
     *result = new (std::nothrow) Enumerator(items, 0);
     return *result == nullptr ? E_OUTOFMEMORY : S_OK;
-  }
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, pal::IidOf<Interface>())) return E_NOINTERFACE;
-    *object = static_cast<Interface*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
   }
 
   /// S_OK when all `count` items were fetched, S_FALSE when the list ended first.
@@ -111,7 +97,6 @@ class Enumerator final : public Interface {
 
   std::vector<Item> items_;
   size_t position_;
-  ULONG references_ = 1;
 };
 
 }  // namespace pal::internal

@@ -5,6 +5,7 @@
 
 #include "internal/enumerator.h"
 #include "internal/loud.h"
+#include "internal/single_identity.h"
 #include "pal/kernel32.h"
 #include "pal/atlbase.h"
 #include "pal/oleidl.h"
@@ -55,23 +56,8 @@ class Connections {
 
 constexpr FORMATETC kNoFormat{0, nullptr, 0, -1, TYMED_NULL};
 
-class OleAdviseHolder final : public IOleAdviseHolder {
+class OleAdviseHolder final : public pal::internal::SingleIdentity<IOleAdviseHolder> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IOleAdviseHolder)) return E_NOINTERFACE;
-    *object = static_cast<IOleAdviseHolder*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT Advise(IAdviseSink* sink, DWORD* connection) override {
     if (connection == nullptr) return E_POINTER;
     *connection = 0;
@@ -98,26 +84,10 @@ class OleAdviseHolder final : public IOleAdviseHolder {
   ~OleAdviseHolder() = default;
 
   Connections connections_;
-  ULONG references_ = 1;
 };
 
-class DataAdviseHolder final : public IDataAdviseHolder {
+class DataAdviseHolder final : public pal::internal::SingleIdentity<IDataAdviseHolder> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDataAdviseHolder)) return E_NOINTERFACE;
-    *object = static_cast<IDataAdviseHolder*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   /// ADVF_PRIMEFIRST sends the sink the data at once.
   HRESULT Advise(IDataObject* data, FORMATETC* format, DWORD advf, IAdviseSink* sink, DWORD* connection) override {
     if (connection == nullptr) return E_POINTER;
@@ -163,7 +133,6 @@ class DataAdviseHolder final : public IDataAdviseHolder {
   }
 
   Connections connections_;
-  ULONG references_ = 1;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <map>
 #include <new>
 
+#include "internal/single_identity.h"
 #include "internal/utf16.h"
 #include "memory_stream.h"
 
@@ -15,23 +16,8 @@ constexpr size_t kLongestName = 31;
 bool IsSharedExclusive(DWORD mode) { return (mode & STGM_SHARE_EXCLUSIVE) == STGM_SHARE_EXCLUSIVE; }
 bool IsWritable(DWORD mode) { return (mode & (STGM_WRITE | STGM_READWRITE)) != 0; }
 
-class MemoryStorage final : public IStorage {
+class MemoryStorage final : public pal::internal::SingleIdentity<IStorage> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IStorage)) return E_NOINTERFACE;
-    *object = static_cast<IStorage*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT CreateStream(const OLECHAR* name, DWORD mode, DWORD, DWORD, IStream** stream) override {
     if (name == nullptr || stream == nullptr) return STG_E_INVALIDPOINTER;
     *stream = nullptr;
@@ -110,7 +96,6 @@ class MemoryStorage final : public IStorage {
 
   std::map<std::u16string, Element> streams_;  // by folded name: names compare without case
   CLSID clsid_ = GUID_NULL;
-  ULONG references_ = 1;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "internal/loud.h"
+#include "internal/single_identity.h"
 
 namespace pal::ole32 {
 namespace {
@@ -14,27 +15,11 @@ namespace {
 /// Write and the signed moves of Seek.
 constexpr ULONGLONG kLargestStream = 0x7FFFFFFF;
 
-class MemoryStream final : public IStream {
+class MemoryStream final : public pal::internal::SingleIdentity<IStream, ISequentialStream> {
  public:
   MemoryStream(std::shared_ptr<StreamContents> contents, bool writable, std::u16string name, ULONGLONG position)
       : contents_(std::move(contents)), writable_(writable), name_(std::move(name)), position_(position) {
     ++contents_->openStreams;
-  }
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ISequentialStream) && !IsEqualIID(riid, IID_IStream))
-      return E_NOINTERFACE;
-    *object = static_cast<IStream*>(this);
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
   }
 
   HRESULT Read(void* buffer, ULONG size, ULONG* read) override {
@@ -139,7 +124,6 @@ class MemoryStream final : public IStream {
   bool writable_;
   std::u16string name_;
   ULONGLONG position_;
-  ULONG references_ = 1;
 };
 
 }  // namespace
