@@ -11,9 +11,9 @@
 
 #include "camsim/simulator.h"
 #include "pal/host_kit.h"
-#include "pal/libloader.h"
 #include "prowlnet/icprowlnet.h"
 #include "support/child_test.h"
+#include "support/module_entry.h"
 #include "support/netns.h"
 #include "support/registry_dump.h"
 #include "support/temp_prefix.h"
@@ -128,12 +128,7 @@ void HostCallsEveryMethodByName() {
     EXPECT_EQ(control.Status(u"StopSearch"), 0);
     EXPECT_EQ(control.Status(u"GetIPCCount"), 0);
   }
-  HMODULE module = LoadLibraryW(u"" PROWLNET_MODULE_PATH_U);
-  ASSERT_NE(module, nullptr);
-  const auto canUnloadNow = reinterpret_cast<HRESULT (*)()>(GetProcAddress(module, "DllCanUnloadNow"));
-  ASSERT_NE(canUnloadNow, nullptr);
-  EXPECT_EQ(canUnloadNow(), S_OK);
-  FreeLibrary(module);
+  EXPECT_EQ(test_support::CallModuleEntry(PROWLNET_MODULE_PATH, "DllCanUnloadNow"), S_OK);
   CoFreeUnusedLibraries();
   EXPECT_FALSE(ModuleIsMapped());
   CoUninitialize();

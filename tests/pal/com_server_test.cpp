@@ -12,6 +12,7 @@
 #include "com_server/cam_test.h"
 #include "pal/atlbase.h"
 #include "support/child_process.h"
+#include "support/module_entry.h"
 #include "support/registry_dump.h"
 #include "support/temp_prefix.h"
 
@@ -31,16 +32,6 @@ std::u16string GuidText(REFGUID guid) {
   return text;
 }
 
-/// Calls an exported entry point of a module, as regsvr32 does.
-HRESULT CallEntry(const char* module, const char* entry) {
-  void* handle = dlopen(module, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return E_FAIL;
-  auto function = reinterpret_cast<HRESULT (*)()>(dlsym(handle, entry));
-  const HRESULT hr = function == nullptr ? E_FAIL : function();
-  dlclose(handle);
-  return hr;
-}
-
 bool IsLoaded(const char* module) {
   void* handle = dlopen(module, RTLD_NOW | RTLD_NOLOAD);
   if (handle != nullptr) dlclose(handle);
@@ -52,7 +43,7 @@ class ComServer : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK); }
   void TearDown() override { CoUninitialize(); }
 
-  void Register() { ASSERT_EQ(CallEntry(COM_SERVER_A_PATH, "DllRegisterServer"), S_OK); }
+  void Register() { ASSERT_EQ(test_support::CallModuleEntry(COM_SERVER_A_PATH, "DllRegisterServer"), S_OK); }
 
   ATL::CComPtr<ICamTest> Create() {
     CLSID clsid{};
@@ -126,7 +117,7 @@ TEST_F(ComServer, UnregisteringLeavesExactlyTheNoRemoveKeys) {
   }
   const std::set<std::string> before = KeysBelow(HKEY_CLASSES_ROOT, u"");
   Register();
-  ASSERT_EQ(CallEntry(COM_SERVER_A_PATH, "DllUnregisterServer"), S_OK);
+  ASSERT_EQ(test_support::CallModuleEntry(COM_SERVER_A_PATH, "DllUnregisterServer"), S_OK);
   std::set<std::string> expected = before;
   expected.insert({"AppID", "CLSID"});
   EXPECT_EQ(KeysBelow(HKEY_CLASSES_ROOT, u""), expected);

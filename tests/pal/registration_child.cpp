@@ -5,7 +5,6 @@
 //   registration_child cycle MODULE PROGID N    registers and unregisters N times, and after each
 //                                              step checks that its own keys are all there or all
 //                                              gone; exits 1 at the first that is not
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,21 +13,13 @@
 #include <string>
 
 #include "pal/winreg.h"
+#include "support/module_entry.h"
 #include "support/registry_dump.h"
 
 namespace {
 
 using test_support::StringValue;
 using test_support::Wide;
-
-HRESULT CallEntry(const char* module, const char* entry) {
-  void* handle = dlopen(module, RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return E_FAIL;
-  auto function = reinterpret_cast<HRESULT (*)()>(dlsym(handle, entry));
-  const HRESULT hr = function == nullptr ? E_FAIL : function();
-  dlclose(handle);
-  return hr;
-}
 
 /// Whether the registration of `module` under `progId` reads back whole: the ProgID names the
 /// class, whose server is the module and whose type library is registered for the module.
@@ -51,11 +42,11 @@ bool KeyExists(const std::string& path) {
 
 int Cycle(const char* module, const std::string& progId, int times) {
   for (int i = 0; i < times; ++i) {
-    if (CallEntry(module, "DllRegisterServer") != S_OK || !Registered(module, progId)) {
+    if (test_support::CallModuleEntry(module, "DllRegisterServer") != S_OK || !Registered(module, progId)) {
       std::printf("round %d: registration lost\n", i);
       return 1;
     }
-    if (CallEntry(module, "DllUnregisterServer") != S_OK || KeyExists(progId)) {
+    if (test_support::CallModuleEntry(module, "DllUnregisterServer") != S_OK || KeyExists(progId)) {
       std::printf("round %d: unregistration lost\n", i);
       return 1;
     }
@@ -66,9 +57,9 @@ int Cycle(const char* module, const std::string& progId, int times) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], "register") == 0) return CallEntry(argv[2], "DllRegisterServer") == S_OK ? 0 : 1;
+  if (argc == 3 && std::strcmp(argv[1], "register") == 0) return test_support::CallModuleEntry(argv[2], "DllRegisterServer") == S_OK ? 0 : 1;
   if (argc == 3 && std::strcmp(argv[1], "unregister") == 0)
-    return CallEntry(argv[2], "DllUnregisterServer") == S_OK ? 0 : 1;
+    return test_support::CallModuleEntry(argv[2], "DllUnregisterServer") == S_OK ? 0 : 1;
   if (argc == 5 && std::strcmp(argv[1], "cycle") == 0) return Cycle(argv[2], argv[3], std::atoi(argv[4]));
   std::fprintf(stderr, "usage: registration_child register|unregister MODULE | cycle MODULE PROGID N\n");
   return 2;

@@ -9,10 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "camsim/simulator.h"
-#include "pal/libloader.h"
 #include "pal/objbase.h"
 #include "prowlnet-script/script_host.h"
 #include "support/child_process.h"
+#include "support/module_entry.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
 
@@ -168,12 +168,7 @@ TEST_F(ScriptTest, ObjectsThatAScriptDropsAreReleasedAndTheModuleCanUnload) {
                                    "}\n",
                                    {}),
             0);
-  HMODULE module = LoadLibraryW(u"" PROWLNET_MODULE_PATH_U);
-  ASSERT_NE(module, nullptr);
-  const auto canUnloadNow = reinterpret_cast<HRESULT (*)()>(GetProcAddress(module, "DllCanUnloadNow"));
-  ASSERT_NE(canUnloadNow, nullptr);
-  EXPECT_EQ(canUnloadNow(), S_OK);
-  FreeLibrary(module);
+  EXPECT_EQ(test_support::CallModuleEntry(PROWLNET_MODULE_PATH, "DllCanUnloadNow"), S_OK);
   CoUninitialize();
 }
 

@@ -1,0 +1,16 @@
+#include "support/module_entry.h"
+
+#include <dlfcn.h>
+
+namespace test_support {
+
+HRESULT CallModuleEntry(const char* module, const char* entry) {
+  void* handle = dlopen(module, RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) return E_FAIL;
+  auto function = reinterpret_cast<HRESULT (*)()>(dlsym(handle, entry));
+  const HRESULT hr = function == nullptr ? E_FAIL : function();
+  dlclose(handle);
+  return hr;
+}
+
+}  // namespace test_support
