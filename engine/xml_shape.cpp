@@ -101,11 +101,15 @@ bool HasWellFormedShape(std::string_view text) {
       continue;
     }
     if (cursor.Take("<!--")) {
-      if (!cursor.SkipPast("-->", "--")) return false;
+      // IXML ends a comment at the first "-->" from the "<!--" itself, so it reads "<!-->" and
+      // "<!--->" as whole comments.
+      if (cursor.StartsWith(">") || cursor.StartsWith("->") || !cursor.SkipPast("-->", "--")) return false;
     } else if (cursor.Take("<?")) {
       if (cursor.Name().empty() || !cursor.SkipPast("?>", "<")) return false;
     } else if (cursor.Take("<![CDATA[")) {
-      if (open.empty() || !cursor.SkipPast("]]>")) return false;
+      // IXML can lose its place in a CDATA section that holds markup, and then leaks; no text
+      // the control reads needs one.
+      if (open.empty() || !cursor.SkipPast("]]>", "<")) return false;
     } else if (cursor.StartsWith("<!")) {
       return false;
     } else if (cursor.Take("</")) {

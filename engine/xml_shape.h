@@ -9,11 +9,11 @@ namespace prowlnet {
 
 /// Whether `text` is a prolog of processing instructions (the XML declaration among them),
 /// comments and white space, then one root element whose tags nest with matching names, then
-/// nothing but comments, processing instructions and white space. Every comment (without "--"),
-/// processing instruction (named, without '<') and CDATA section is closed, every attribute has a
-/// quoted value without '<', and CDATA stands only inside the root. A document type declaration
-/// is refused: no text the control reads carries one. Names, entities and the encoding are left
-/// to IXML.
+/// nothing but comments, processing instructions and white space. Every comment (without "--",
+/// and not opening with ">" or "->"), processing instruction (named, without '<') and CDATA
+/// section (without '<') is closed, every attribute has a quoted value without '<', and CDATA
+/// stands only inside the root. A document type declaration is refused: no text the control
+/// reads carries one. Names, entities and the encoding are left to IXML.
 bool HasWellFormedShape(std::string_view text);
 
 }  // namespace prowlnet
