@@ -110,11 +110,14 @@ void Hold(int seconds, const CameraSets& simulators, const std::set<std::string>
   const long replies = simulators.RepliesSent();
   const int requests = simulators.SearchRequests();
   const double cpu = CpuNanoseconds(searchThreads);
+  const auto start = std::chrono::steady_clock::now();
+  // A measurement window of a set length, not a wait for something to happen.
   pal::PumpFor(std::chrono::seconds(seconds));
+  const std::chrono::duration<double> window = std::chrono::steady_clock::now() - start;
   result->droppedInHold = UdpCounter("RcvbufErrors") - dropped;
   result->repliesInHold = simulators.RepliesSent() - replies;
   result->requestsInHold = simulators.SearchRequests() - requests;
-  result->searchThreadCpuPercent = (CpuNanoseconds(searchThreads) - cpu) / (seconds * 1e9) * 100;
+  result->searchThreadCpuPercent = (CpuNanoseconds(searchThreads) - cpu) / (window.count() * 1e9) * 100;
 }
 
 Result RunOnce(const Options& options) {
