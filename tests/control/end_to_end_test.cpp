@@ -1,6 +1,7 @@
 // The control end to end as a script host uses it: registered with the documented command,
 // created by ProgID in a process of its own in namespace pc, and every method called by name
 // through GetIDsOfNames and Invoke, against camsim's cameras in namespace lan.
+#include <cstddef>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -29,8 +30,9 @@ using test_support::NamespaceScope;
 using test_support::TestNetwork;
 
 constexpr int kSubnet = 91;
-constexpr size_t kAddressOffset = 2748;  // the LAN section's IPAddress in the record
-constexpr size_t kTypeOffset = 32;
+// The fields this test edits in the record's bytes, as a host reaches them.
+constexpr size_t kAddressOffset = offsetof(prowlnet::IpcInfo, lan) + offsetof(prowlnet::LANCfg, ipAddress);
+constexpr size_t kTypeOffset = offsetof(prowlnet::IpcInfo, deviceType);
 
 /// Calls a method of `object` by name, as a script host does: its DISPID first, then Invoke with
 /// the arguments in call order (DISPPARAMS holds them reversed).

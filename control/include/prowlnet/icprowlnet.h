@@ -8,6 +8,7 @@
 #pragma once
 
 #include "pal/oaidl.h"
+#include "prowlnet/ipc_record.h"
 
 inline constexpr GUID LIBID_ProwlnetLib = {0xD6C4AA6D, 0xCF16, 0x48B4, {0xAD, 0x5D, 0xEE, 0xFA, 0x56, 0x60, 0xE7, 0x25}};
 inline constexpr CLSID CLSID_CProwlnet = {0x4C0289A2, 0x35F4, 0x4249, {0xA5, 0x6B, 0x59, 0x68, 0x92, 0x2E, 0xD6, 0x85}};
@@ -18,8 +19,9 @@ inline constexpr GUID APPID_Prowlnet = {0xDE830C90, 0x425E, 0x4B28, {0x9A, 0xA9,
 inline constexpr char16_t kProwlnetProgId[] = u"Prowlnet.CProwlnet";
 inline constexpr char16_t kProwlnetVersionedProgId[] = u"Prowlnet.CProwlnet.1";
 
-/// The size in bytes of the device record that GetIPCInfo and ModifyIPC pass.
-inline constexpr LONG kProwlnetRecordSize = 4028;
+/// The size in bytes of the device record that GetIPCInfo and ModifyIPC pass (prowlnet::IpcInfo,
+/// prowlnet/ipc_record.h).
+inline constexpr LONG kProwlnetRecordSize = static_cast<LONG>(prowlnet::kIpcRecordSize);
 
 class ICProwlnet : public IDispatch {
  public:
