@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "pal/iphlpapi.h"
+#include "netenv/adapter_list.h"
 
 namespace prowlnet {
 namespace {
@@ -14,21 +14,6 @@ std::string Trimmed(const std::string& text) {
   const size_t first = text.find_first_not_of(" \t");
   if (first == std::string::npos) return "";
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
-/// The adapter list, by the buffer protocol; empty when the query fails or lists none. The list
-/// can grow between the two calls, so the size is asked again a few times.
-std::vector<IP_ADAPTER_INFO> AdapterRecords() {
-  constexpr int kAttempts = 3;
-  std::vector<IP_ADAPTER_INFO> records(1);
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    ULONG size = static_cast<ULONG>(records.size() * sizeof(IP_ADAPTER_INFO));
-    const DWORD result = GetAdaptersInfo(records.data(), &size);
-    if (result == ERROR_SUCCESS) return records;
-    if (result != ERROR_BUFFER_OVERFLOW) break;
-    records.assign((size + sizeof(IP_ADAPTER_INFO) - 1) / sizeof(IP_ADAPTER_INFO), IP_ADAPTER_INFO{});
-  }
-  return {};
 }
 
 bool HasIpv4Address(const IP_ADAPTER_INFO& adapter) {
@@ -42,10 +27,9 @@ bool WithinLimit(const IP_ADAPTER_INFO& adapter, const InterfaceLimit& limit) {
 /// The indexes of the interfaces a broadcast goes out of, in the platform's order. The adapter
 /// list holds only interfaces that are up, loopback excepted.
 std::vector<DWORD> BroadcastInterfaces(const InterfaceLimit& limit) {
-  const std::vector<IP_ADAPTER_INFO> records = AdapterRecords();
+  const AdapterList adapters = AdapterList::Read();
   std::vector<DWORD> indexes;
-  if (records.empty()) return indexes;
-  for (const IP_ADAPTER_INFO* adapter = records.data(); adapter != nullptr; adapter = adapter->Next) {
+  for (const IP_ADAPTER_INFO* adapter = adapters.first(); adapter != nullptr; adapter = adapter->Next) {
     if (adapter->Type == MIB_IF_TYPE_ETHERNET && HasIpv4Address(*adapter) && WithinLimit(*adapter, limit))
       indexes.push_back(adapter->Index);
   }

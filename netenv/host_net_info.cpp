@@ -1,11 +1,11 @@
 #include "netenv/host_net_info.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "diag/debug_log.h"
+#include "netenv/adapter_list.h"
+#include "netenv/query_buffer.h"
 #include "pal/iphlpapi.h"
 #include "pal/winsock2.h"
 
@@ -17,39 +17,6 @@ constexpr const char* kRouteProbeAddress = "8.8.8.8";
 
 using Text = char[HostNetInfo::kSize];
 
-/// A zeroed heap buffer for one IP Helper query, aligned for the records laid out in it.
-class QueryBuffer {
- public:
-  void Allocate(ULONG size) {
-    storage_.reset(static_cast<BYTE*>(std::calloc(size, 1)));
-    size_ = storage_ != nullptr ? size : 0;
-  }
-  template <typename Record>
-  Record* As() {
-    return reinterpret_cast<Record*>(storage_.get());
-  }
-  ULONG size() const { return size_; }
-
- private:
-  struct Free {
-    void operator()(BYTE* block) const { std::free(block); }
-  };
-  std::unique_ptr<BYTE, Free> storage_;
-  ULONG size_ = 0;
-};
-
-/// The buffer protocol as the engine runs it: a first call into a buffer of one record, a new
-/// buffer of the reported size if that overflowed, and a second call whose result is the one
-/// that counts.
-template <typename Record>
-DWORD QueryTwice(DWORD (*query)(Record*, ULONG*), QueryBuffer* buffer) {
-  buffer->Allocate(sizeof(Record));
-  ULONG size = buffer->size();
-  if (query(buffer->As<Record>(), &size) == ERROR_BUFFER_OVERFLOW) buffer->Allocate(size);
-  size = buffer->size();
-  return query(buffer->As<Record>(), &size);
-}
-
 /// Copies an address text, cut both to its own field and to the block's.
 void CopyAddressText(Text& destination, const IP_ADDRESS_STRING& source) {
   const size_t length = strnlen(source.String, sizeof source.String);
@@ -60,7 +27,7 @@ void CopyAddressText(Text& destination, const IP_ADDRESS_STRING& source) {
 /// Step one: the two DNS entries. 0, or -1 when the query failed.
 int LoadDnsServers(HostNetInfo& block, CRITICAL_SECTION& lock) {
   QueryBuffer buffer;
-  if (QueryTwice(GetNetworkParams, &buffer) != ERROR_SUCCESS) {
+  if (QueryByBufferProtocol(GetNetworkParams, &buffer) != ERROR_SUCCESS) {
     DebugLog("GetNetworkParams failed.\n");
     return -1;
   }
@@ -116,12 +83,12 @@ const IP_ADDR_STRING& AddressOnGatewaySubnet(const IP_ADAPTER_INFO& adapter, con
 /// Steps three and four: gateway, address and netmask from the chosen adapter. Its gateway reads
 /// "0.0.0.0" when no default route goes through it.
 int LoadAdapterEntries(HostNetInfo& block, CRITICAL_SECTION& lock, DWORD bestIndex) {
-  QueryBuffer buffer;
-  if (QueryTwice(GetAdaptersInfo, &buffer) != ERROR_SUCCESS) {
+  const AdapterList adapters = AdapterList::Read();
+  if (adapters.result() != ERROR_SUCCESS) {
     DebugLog("GetAdaptersInfo failed!\n");
     return -1;
   }
-  const IP_ADAPTER_INFO* adapter = ChosenAdapter(buffer.As<IP_ADAPTER_INFO>(), bestIndex);
+  const IP_ADAPTER_INFO* adapter = ChosenAdapter(adapters.first(), bestIndex);
   if (adapter == nullptr) return -1;
   Text gateway = "";
   Text address = "";

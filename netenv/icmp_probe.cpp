@@ -74,9 +74,10 @@ std::uint16_t IcmpChecksum(const void* data, int length) {
   return static_cast<std::uint16_t>(~sum & 0xFFFF);
 }
 
-int PintTest(std::uint32_t target) {
-  const ws2::SOCKET probe = ws2::socket(ws2::AF_INET, ws2::SOCK_RAW, ws2::IPPROTO_ICMP);
-  if (probe == ws2::INVALID_SOCKET) return -1;
+namespace {
+
+/// PintTest on an open raw ICMP socket, which it closes.
+int ProbeOn(ws2::SOCKET probe, std::uint32_t target) {
   ws2::sockaddr_in to{};
   to.sin_family = ws2::AF_INET;
   to.sin_addr.s_addr = target;
@@ -124,6 +125,35 @@ int PintTest(std::uint32_t target) {
   }
   DebugLog("PintTest(): no replay recv, ip %s is usable.\n", DottedQuad(target).data());
   return Finish(probe, 1);
+}
+
+/// The socket library, started for the life of one call.
+class SocketLibrary {
+ public:
+  SocketLibrary() {
+    ws2::WSADATA data;
+    ws2::WSAStartup(MAKEWORD(2, 2), &data);
+  }
+  ~SocketLibrary() { ws2::WSACleanup(); }
+  SocketLibrary(const SocketLibrary&) = delete;
+  SocketLibrary& operator=(const SocketLibrary&) = delete;
+};
+
+ws2::SOCKET OpenProbeSocket() { return ws2::socket(ws2::AF_INET, ws2::SOCK_RAW, ws2::IPPROTO_ICMP); }
+
+}  // namespace
+
+int PintTest(std::uint32_t target) {
+  const ws2::SOCKET probe = OpenProbeSocket();
+  if (probe == ws2::INVALID_SOCKET) return -1;
+  return ProbeOn(probe, target);
+}
+
+std::optional<bool> AddressInUse(std::uint32_t target) {
+  const SocketLibrary library;
+  const ws2::SOCKET probe = OpenProbeSocket();
+  if (probe == ws2::INVALID_SOCKET) return std::nullopt;
+  return ProbeOn(probe, target) != 1;
 }
 
 }  // namespace prowlnet

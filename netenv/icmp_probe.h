@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 namespace prowlnet {
 
@@ -23,5 +24,12 @@ bool IsEchoReplyFrom(const std::uint8_t (&packet)[kProbeReceiveSize], int length
 /// 1: no echo reply came from it and it answered no ARP request (usable); 0: it answered either
 /// (in use); -1: the probe failed.
 int PintTest(std::uint32_t target);
+
+/// For a host, which has no control object to start the socket library for it: whether `target`
+/// (network byte order) is in use, judged as the free address finder judges a candidate. True when
+/// it answered an echo request or the ARP cache learnt it, and when the probe failed part way (it
+/// cannot be vouched for); false when it stayed silent. Nothing when no raw ICMP socket can be
+/// opened: that needs root or CAP_NET_RAW.
+std::optional<bool> AddressInUse(std::uint32_t target);
 
 }  // namespace prowlnet
