@@ -1,48 +1,27 @@
 // The commands that change cameras: set and assign. A change is sent only after every argument
 // was checked, and it counts as done only when the camera's own replies carry it.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <set>
 
 #include <fmt/format.h>
 
-#include "address_probe.h"
-#include "addresses.h"
+#include "client/addresses.h"
+#include "client/pending_change.h"
 #include "commands.h"
-#include "session_support.h"
+#include "console.h"
 
 namespace prowlnet_cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::chrono::milliseconds Left(Clock::time_point deadline) {
-  return std::max(std::chrono::milliseconds(0),
-                  std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()));
-}
-
-/// Sends the change and waits for the camera's confirmation: a reply that refreshed the record
-/// (its device type, cleared here, is back) and carries the change. A reply the camera sent
-/// before it took the change brings the old settings back; the change is then sent again.
-bool SendAndConfirm(ControlSession& session, int index, const LanChange& change, Clock::time_point deadline) {
-  for (;;) {
-    const std::optional<CameraRecord> record = session.Record(index);
-    if (!record) return false;
-    if (session.Modify(index, record->WithLan(Applied(change, record->Lan())).WithoutDeviceType()) != 0) return false;
-    std::optional<CameraRecord> now;
-    const bool refreshed = session.WaitFor(
-        [&] {
-          now = session.Record(index);
-          return now && !now->DeviceType().empty();
-        },
-        Left(deadline));
-    if (!refreshed) return false;
-    if (Carries(now->Lan(), change)) return true;
-  }
+Clock::time_point DeadlineIn(double seconds) {
+  return Clock::now() + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
 }
 
 struct Assignment {
-  int index;
   std::string serial;
   std::string from;
   std::string to;
@@ -75,7 +54,7 @@ std::optional<std::vector<CameraRecord>> CamerasToAssign(ControlSession& session
   const bool all = options.serials.empty();
   SearchFor(session, all ? std::min(options.seconds, 5.0) : options.seconds, false, [&] {
     if (all) return false;
-    for (auto it = missing.begin(); it != missing.end();) it = session.IndexOf(*it) ? missing.erase(it) : std::next(it);
+    for (auto it = missing.begin(); it != missing.end();) it = session.Find(*it) ? missing.erase(it) : std::next(it);
     return missing.empty();
   });
   if (!missing.empty()) {
@@ -98,31 +77,32 @@ int RunSet(const SetOptions& options) {
     std::fprintf(stderr, "prowlnet: %s\n", error->c_str());
     return kBadInput;
   }
-  auto session = OpenSession();
+  auto session = OpenControl();
   if (!session) return kFailed;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long>(options.seconds * 1000));
+  const auto deadline = DeadlineIn(options.seconds);
   session->StartSearch();
-  const std::optional<int> index = FindCamera(*session, options.serial, options.seconds);
-  if (!index) return kTimedOut;
+  const std::optional<LocatedCamera> camera = WaitForCamera(*session, options.serial, options.seconds);
+  if (!camera) return kTimedOut;
   LanChange change = options.change;
   if (change.freeAddress) {
-    const std::string address = session->FreeAddress();
-    if (address == session->NetworkParam(0)) {
+    const std::optional<std::string> address = session->FreeAddress();
+    if (!address) {
       std::fputs("prowlnet: no free address found on this computer's subnet\n", stderr);
       return kFailed;
     }
-    change.ipAddress = address;
+    change.ipAddress = *address;
   }
-  const LanSettings before = session->Record(*index)->Lan();
+  const LanSettings before = camera->record.Lan();
   if (Carries(before, change)) {
     std::printf("%s already has these settings\n", options.serial.c_str());
     return kOk;
   }
-  if (!SendAndConfirm(*session, *index, change, deadline)) {
+  PendingChange pending(options.serial, change, deadline);
+  if (pending.SendAndWait(*session) != PendingChange::State::kConfirmed) {
     std::fprintf(stderr, "prowlnet: %s did not confirm the change within %g s\n", options.serial.c_str(), options.seconds);
     return kTimedOut;
   }
-  const LanSettings after = session->Record(*index)->Lan();
+  const LanSettings after = pending.camera()->Lan();
   session->StopSearch();
   std::printf("%s: %s -> %s, confirmed by the camera\n", options.serial.c_str(), before.ipAddress.c_str(),
               after.ipAddress.c_str());
@@ -137,7 +117,7 @@ int RunAssign(const AssignOptions& options) {
                  options.from.c_str(), options.to.c_str());
     return kBadInput;
   }
-  auto session = OpenSession();
+  auto session = OpenControl();
   if (!session) return kFailed;
   session->StartSearch();
   const auto cameras = CamerasToAssign(*session, options);
@@ -164,8 +144,7 @@ int RunAssign(const AssignOptions& options) {
       return kFailed;
     }
     taken.insert(*address);
-    plan.push_back({*session->IndexOf(camera.SerialNumber()), camera.SerialNumber(), camera.Lan().ipAddress,
-                    DottedQuad(*address)});
+    plan.push_back({camera.SerialNumber(), camera.Lan().ipAddress, DottedQuad(*address)});
   }
   for (const Assignment& a : plan) std::printf("%s: %s -> %s%s\n", a.serial.c_str(), a.from.c_str(), a.to.c_str(),
                                                options.dryRun ? " (dry run)" : "");
@@ -175,8 +154,8 @@ int RunAssign(const AssignOptions& options) {
   for (const Assignment& a : plan) {
     LanChange change;
     change.ipAddress = a.to;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(static_cast<long>(options.seconds * 1000));
-    const bool confirmed = SendAndConfirm(*session, a.index, change, deadline);
+    PendingChange pending(a.serial, change, DeadlineIn(options.seconds));
+    const bool confirmed = pending.SendAndWait(*session) == PendingChange::State::kConfirmed;
     std::printf("%s: %s\n", a.serial.c_str(), confirmed ? "confirmed by the camera" : "not confirmed in time");
     if (!confirmed) status = kTimedOut;
   }

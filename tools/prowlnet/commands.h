@@ -1,13 +1,17 @@
-// The program's subcommands. Each returns the process's exit status.
+// The program's commands, each apart from the parsing of its options (main.cpp). Each returns the
+// process's exit status.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "lan_change.h"
+#include "client/lan_change.h"
 
 namespace prowlnet_cli {
+
+// The commands are written over the client layer, by its names.
+using namespace prowlnet_client;
 
 enum ExitStatus { kOk = 0, kFailed = 1, kBadInput = 2, kTimedOut = 3 };
 
@@ -41,15 +45,32 @@ struct AssignOptions {
   bool dryRun = false;
 };
 
+struct NetParamsOptions {
+  bool json = false;
+};
+
+struct FreeAddressOptions {
+  /// Searches this long first, so that the cameras' own addresses are passed over.
+  double seconds = 3;
+};
+
+struct RegisterOptions {
+  bool unregister = false;
+};
+
+struct ServeOptions {
+  /// HOST:PORT
+  std::string listen = "127.0.0.1:8080";
+};
+
 int RunSearch(const SearchOptions& options);
 int RunShow(const ShowOptions& options);
 int RunSet(const SetOptions& options);
 int RunAssign(const AssignOptions& options);
-int RunNetParams(bool json);
-/// Searches for `seconds` first, so that the cameras' own addresses are passed over.
-int RunFreeAddress(double seconds);
-int RunRegister(bool unregister);
-/// Serves the web page and its API on `listen` (HOST:PORT) until SIGINT or SIGTERM.
-int RunServe(const std::string& listen);
+int RunNetParams(const NetParamsOptions& options);
+int RunFreeAddress(const FreeAddressOptions& options);
+int RunRegister(const RegisterOptions& options);
+/// Serves the web page and its API until SIGINT or SIGTERM.
+int RunServe(const ServeOptions& options);
 
 }  // namespace prowlnet_cli

@@ -6,10 +6,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include "addresses.h"
-#include "camera_record.h"
+#include "client/addresses.h"
+#include "client/camera_record.h"
 
 namespace prowlnet_cli {
+
+using namespace prowlnet_client;
 
 /// A camera found, and whether this computer can reach its address (it lies on one of its subnets).
 struct FoundCamera {

@@ -5,14 +5,15 @@
 
 #include <fmt/format.h>
 
+#include "client/module_registration.h"
 #include "commands.h"
+#include "console.h"
 #include "output.h"
-#include "session_support.h"
 
 namespace prowlnet_cli {
 
 int RunSearch(const SearchOptions& options) {
-  auto session = OpenSession();
+  auto session = OpenControl();
   if (!session) return kFailed;
   const bool progress = options.format == Format::kTable && isatty(STDERR_FILENO);
   session->StartSearch();
@@ -40,16 +41,14 @@ int RunSearch(const SearchOptions& options) {
 }
 
 int RunShow(const ShowOptions& options) {
-  auto session = OpenSession();
+  auto session = OpenControl();
   if (!session) return kFailed;
   session->StartSearch();
-  const std::optional<int> index = FindCamera(*session, options.serial, options.seconds);
-  if (!index) return kTimedOut;
-  const auto record = session->Record(*index);
-  const std::string document = session->InfoXml(*index);
+  const std::optional<LocatedCamera> found = WaitForCamera(*session, options.serial, options.seconds);
+  if (!found) return kTimedOut;
+  const std::string document = session->InfoXml(found->index);
   session->StopSearch();
-  if (!record) return kFailed;
-  const FoundCamera camera = WithReachability({*record}, LocalSubnets()).front();
+  const FoundCamera camera = WithReachability({found->record}, LocalSubnets()).front();
   if (options.xml) {
     std::fputs((MaskedDocument(document, options.showPasswords) + "\n").c_str(), stdout);
   } else if (options.json) {
@@ -60,8 +59,8 @@ int RunShow(const ShowOptions& options) {
   return kOk;
 }
 
-int RunNetParams(bool json) {
-  auto session = OpenSession();
+int RunNetParams(const NetParamsOptions& options) {
+  auto session = OpenControl();
   if (!session) return kFailed;
   const char* names[] = {"ipAddress", "netmask", "gateway", "dns1", "dns2"};
   const char* labels[] = {"IP address", "Netmask", "Gateway", "DNS 1", "DNS 2"};
@@ -72,12 +71,12 @@ int RunNetParams(bool json) {
     values[names[i]] = value;
     text += fmt::format("{:<11} {}\n", labels[i], value);
   }
-  std::fputs(json ? (values.dump(2) + "\n").c_str() : text.c_str(), stdout);
+  std::fputs(options.json ? (values.dump(2) + "\n").c_str() : text.c_str(), stdout);
   return kOk;
 }
 
-int RunFreeAddress(double seconds) {
-  auto session = OpenSession();
+int RunFreeAddress(const FreeAddressOptions& options) {
+  auto session = OpenControl();
   if (!session) return kFailed;
   const std::string own = session->NetworkParam(0);
   if (own.empty()) {
@@ -86,23 +85,24 @@ int RunFreeAddress(double seconds) {
   }
   // The cameras that answer meanwhile are known to hold their addresses, pings or not.
   session->StartSearch();
-  SearchFor(*session, seconds, isatty(STDERR_FILENO), [] { return false; });
+  SearchFor(*session, options.seconds, isatty(STDERR_FILENO), [] { return false; });
   if (isatty(STDERR_FILENO)) std::fputs("probing the subnet for a free address...\n", stderr);
-  const std::string address = session->FreeAddress();
+  const std::optional<std::string> address = session->FreeAddress();
   session->StopSearch();
-  if (address == own) {
+  if (!address) {
     std::fprintf(stderr, "prowlnet: no free address found next to %s\n", own.c_str());
     return kFailed;
   }
-  std::printf("%s\n", address.c_str());
+  std::printf("%s\n", address->c_str());
   return kOk;
 }
 
-int RunRegister(bool unregister) {
-  const HRESULT hr = RegisterControlModule(unregister);
-  if (FAILED(hr)) {
+int RunRegister(const RegisterOptions& options) {
+  const bool unregister = options.unregister;
+  const EntryPointCall call = CallRegistrationEntry(ControlModulePath(), unregister);
+  if (!call.succeeded()) {
     std::fprintf(stderr, "prowlnet: %s %s failed: 0x%08X\n", unregister ? "unregistering" : "registering",
-                 ControlModulePath().c_str(), static_cast<unsigned>(hr));
+                 ControlModulePath().c_str(), static_cast<unsigned>(call.hr));
     return kFailed;
   }
   std::printf("%s %s\n", unregister ? "unregistered" : "registered", ControlModulePath().c_str());

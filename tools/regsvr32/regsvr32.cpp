@@ -11,10 +11,8 @@
 #include <cstring>
 #include <string>
 
-#include "pal/host_kit.h"
-#include "pal/kernel32.h"
-#include "pal/libloader.h"
-#include "pal/objbase.h"
+#include "client/apartment_scope.h"
+#include "client/module_registration.h"
 
 namespace {
 
@@ -66,26 +64,24 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  const char* entryName = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
-  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  const ATL::CComBSTR path = pal::BstrFromUtf8(Absolute(options.module));
-  HMODULE module = LoadLibraryW(path);
-  if (module == nullptr) {
-    std::fprintf(stderr, "regsvr32: cannot load %s\n", options.module.c_str());
-    return 3;
+  const char* entryName = prowlnet_client::RegistrationEntryName(options.unregister);
+  const prowlnet_client::EntryPointCall call = [&] {
+    const prowlnet_client::ApartmentScope apartment;
+    return prowlnet_client::CallRegistrationEntry(Absolute(options.module), options.unregister);
+  }();
+  switch (call.step) {
+    case prowlnet_client::EntryPointCall::Step::kNotLoaded:
+      std::fprintf(stderr, "regsvr32: cannot load %s\n", options.module.c_str());
+      return 3;
+    case prowlnet_client::EntryPointCall::Step::kNoEntryPoint:
+      std::fprintf(stderr, "regsvr32: %s has no %s\n", options.module.c_str(), entryName);
+      return 3;
+    case prowlnet_client::EntryPointCall::Step::kCalled:
+      break;
   }
-  const auto entry = reinterpret_cast<HRESULT (*)()>(GetProcAddress(module, entryName));
-  if (entry == nullptr) {
-    std::fprintf(stderr, "regsvr32: %s has no %s\n", options.module.c_str(), entryName);
-    FreeLibrary(module);
-    return 3;
-  }
-  const HRESULT hr = entry();
-  FreeLibrary(module);
-  CoUninitialize();
-  if (FAILED(hr)) {
+  if (FAILED(call.hr)) {
     std::fprintf(stderr, "regsvr32: %s in %s failed: 0x%08X\n", entryName, options.module.c_str(),
-                 static_cast<unsigned>(hr));
+                 static_cast<unsigned>(call.hr));
     return 1;
   }
   if (!options.silent) std::printf("%s in %s succeeded.\n", entryName, options.module.c_str());

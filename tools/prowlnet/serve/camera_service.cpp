@@ -2,7 +2,6 @@
 
 #include <strings.h>
 
-#include "addresses.h"
 #include "output.h"
 
 namespace prowlnet_cli {
@@ -13,7 +12,7 @@ nlohmann::json CameraService::Json(const CameraRecord& record, const std::vector
 
 void CameraService::Tick() {
   const std::vector<Subnet> subnets = LocalSubnets();
-  std::erase_if(pending_, [&](Pending& pending) { return Settle(pending, subnets); });
+  std::erase_if(waiting_, [&](Waiting& waiting) { return Settle(waiting, subnets); });
   const std::vector<CameraRecord> cameras = session_.Cameras();
   if (cameras.empty() && !published_.empty()) {
     published_.clear();
@@ -21,7 +20,7 @@ void CameraService::Tick() {
   }
   for (size_t i = 0; i < cameras.size(); ++i) {
     // A record whose type is cleared waits for its camera's reply: not news yet.
-    if (cameras[i].DeviceType().empty()) continue;
+    if (!cameras[i].RefreshedByReply()) continue;
     nlohmann::json camera = Json(cameras[i], subnets);
     camera["index"] = i;
     nlohmann::json& last = published_[cameras[i].SerialNumber()];
@@ -44,12 +43,10 @@ nlohmann::json CameraService::Cameras() {
 }
 
 std::optional<nlohmann::json> CameraService::Camera(const std::string& serial) {
-  const std::optional<int> index = session_.IndexOf(serial);
-  if (!index) return std::nullopt;
-  const std::optional<CameraRecord> record = session_.Record(*index);
-  if (!record) return std::nullopt;
-  nlohmann::json camera = Json(*record, LocalSubnets(), true);
-  camera["index"] = *index;
+  const std::optional<LocatedCamera> found = session_.Find(serial);
+  if (!found) return std::nullopt;
+  nlohmann::json camera = Json(found->record, LocalSubnets(), true);
+  camera["index"] = found->index;
   return camera;
 }
 
@@ -58,13 +55,6 @@ nlohmann::json CameraService::Host() {
   nlohmann::json host;
   for (ULONG i = 0; i < 5; ++i) host[names[i]] = session_.NetworkParam(i);
   return host;
-}
-
-std::optional<std::string> CameraService::FreeAddress() {
-  const std::string own = session_.NetworkParam(0);
-  const std::string address = session_.FreeAddress();
-  if (own.empty() || address == own) return std::nullopt;
-  return address;
 }
 
 LONG CameraService::SetSearching(bool on) {
@@ -76,7 +66,7 @@ LONG CameraService::SetSearching(bool on) {
 
 late_binding::Outcome CameraService::Invoke(const std::string& name,
                                             const std::vector<late_binding::Value>& arguments) {
-  late_binding::Outcome outcome = late_binding::CallByName(session_.Dispatch(), name, arguments);
+  late_binding::Outcome outcome = session_.CallByName(name, arguments);
   const bool started = strcasecmp(name.c_str(), "StartSearch") == 0;
   const bool stopped = strcasecmp(name.c_str(), "StopSearch") == 0;
   if (outcome.ok() && (started || stopped) && outcome.result == late_binding::Value(0.0)) {
@@ -88,46 +78,39 @@ late_binding::Outcome CameraService::Invoke(const std::string& name,
 
 void CameraService::Change(const std::string& serial, const LanChange& change, std::chrono::milliseconds timeout,
                            ChangeDone done) {
-  const std::optional<int> index = session_.IndexOf(serial);
-  if (!index) {
-    done(Outcome::kUnknownCamera, nullptr);
+  Waiting waiting{PendingChange(serial, change, PendingChange::Clock::now() + timeout), std::move(done)};
+  const PendingChange::State state = waiting.change.Send(session_);
+  if (state == PendingChange::State::kWaiting) {
+    waiting_.push_back(std::move(waiting));
     return;
   }
-  Pending pending{*index, serial, change, std::chrono::steady_clock::now() + timeout, std::move(done)};
-  if (!Send(pending)) {
-    pending.done(Outcome::kNotSent, nullptr);
-    return;
-  }
-  pending_.push_back(std::move(pending));
+  waiting.done(state == PendingChange::State::kGone ? Outcome::kUnknownCamera : Outcome::kNotSent, nullptr);
 }
 
-bool CameraService::Send(const Pending& pending) {
-  const std::optional<CameraRecord> record = session_.Record(pending.index);
-  if (!record) return false;
-  return session_.Modify(pending.index, record->WithLan(Applied(pending.change, record->Lan())).WithoutDeviceType()) == 0;
-}
-
-bool CameraService::Settle(Pending& pending, const std::vector<Subnet>& subnets) {
-  const std::optional<CameraRecord> now = session_.Record(pending.index);
-  if (!now) {
-    pending.done(Outcome::kUnknownCamera, nullptr);  // the search was stopped meanwhile
-    return true;
+bool CameraService::Settle(Waiting& waiting, const std::vector<Subnet>& subnets) {
+  const PendingChange::State state = waiting.change.Settle(session_);
+  // The camera as its last reply left it; nothing when no reply refreshed it since the last send.
+  const auto camera = [&] {
+    const std::optional<CameraRecord>& record = waiting.change.camera();
+    return record ? Json(*record, subnets) : nlohmann::json(nullptr);
+  };
+  switch (state) {
+    case PendingChange::State::kWaiting:
+      return false;
+    case PendingChange::State::kConfirmed:
+      waiting.done(Outcome::kConfirmed, camera());
+      return true;
+    case PendingChange::State::kTimedOut:
+      waiting.done(Outcome::kTimedOut, camera());
+      return true;
+    case PendingChange::State::kGone:
+      waiting.done(Outcome::kUnknownCamera, nullptr);  // the search was stopped meanwhile
+      return true;
+    case PendingChange::State::kNotSent:
+      waiting.done(Outcome::kNotSent, nullptr);
+      return true;
   }
-  const bool refreshed = !now->DeviceType().empty();
-  if (refreshed && Carries(now->Lan(), pending.change)) {
-    pending.done(Outcome::kConfirmed, Json(*now, subnets));
-    return true;
-  }
-  if (std::chrono::steady_clock::now() >= pending.deadline) {
-    pending.done(Outcome::kTimedOut, refreshed ? Json(*now, subnets) : nlohmann::json(nullptr));
-    return true;
-  }
-  // A reply that the camera sent before it took the change brought the old settings back.
-  if (refreshed && !Send(pending)) {
-    pending.done(Outcome::kNotSent, nullptr);
-    return true;
-  }
-  return false;
+  return true;
 }
 
 }  // namespace prowlnet_cli

@@ -1,5 +1,5 @@
-// What the web host does with the control, on the apartment's thread only: the cameras as JSON,
-// changes sent and confirmed by the cameras' replies, the host's parameters, a free address, and
+// What the web host does with the control, on the control's thread only: the cameras as JSON,
+// changes sent and settled by the cameras' replies, the host's parameters, a free address, and
 // the periodic look at the table that publishes what appeared or changed.
 #pragma once
 
@@ -12,13 +12,16 @@
 
 #include <nlohmann/json.hpp>
 
-#include "addresses.h"
-#include "control_session.h"
-#include "lan_change.h"
+#include "client/addresses.h"
+#include "client/control_session.h"
+#include "client/lan_change.h"
+#include "client/pending_change.h"
 #include "late_binding/late_binding.h"
 #include "serve/event_hub.h"
 
 namespace prowlnet_cli {
+
+using namespace prowlnet_client;
 
 class CameraService {
  public:
@@ -35,7 +38,7 @@ class CameraService {
   std::optional<nlohmann::json> Camera(const std::string& serial);
   nlohmann::json Host();
   /// A free address of the host's subnet, or nothing when none was found.
-  std::optional<std::string> FreeAddress();
+  std::optional<std::string> FreeAddress() { return session_.FreeAddress(); }
   bool Searching() const { return searching_; }
   /// Starts or stops the search; the control's status (0, or -1 when it already was so).
   LONG SetSearching(bool on);
@@ -48,21 +51,14 @@ class CameraService {
   /// search started or stopped this way shows in Searching.
   late_binding::Outcome Invoke(const std::string& name, const std::vector<late_binding::Value>& arguments);
 
-  ControlSession& session() { return session_; }
-
  private:
-  struct Pending {
-    int index;
-    std::string serial;
-    LanChange change;
-    std::chrono::steady_clock::time_point deadline;
+  struct Waiting {
+    PendingChange change;
     ChangeDone done;
   };
 
-  /// Sends the change with the record's type cleared, so that a refreshing reply shows.
-  bool Send(const Pending& pending);
-  /// Whether the pending change is settled (and reported).
-  bool Settle(Pending& pending, const std::vector<Subnet>& subnets);
+  /// Whether the change is settled (and reported).
+  bool Settle(Waiting& waiting, const std::vector<Subnet>& subnets);
   /// The camera as the API gives it; its accounts (passwords masked) only when asked.
   nlohmann::json Json(const CameraRecord& record, const std::vector<Subnet>& subnets, bool withAccounts = false);
 
@@ -70,7 +66,7 @@ class CameraService {
   EventHub& events_;
   bool searching_ = false;
   std::map<std::string, nlohmann::json> published_;
-  std::vector<Pending> pending_;
+  std::vector<Waiting> waiting_;
 };
 
 }  // namespace prowlnet_cli

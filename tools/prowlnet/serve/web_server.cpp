@@ -2,9 +2,14 @@
 
 #include <httplib.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <future>
+#include <optional>
 #include <random>
 #include <type_traits>
+#include <utility>
 #include <variant>
 
 #include <fmt/format.h>
@@ -22,6 +27,7 @@ constexpr size_t kMaxBody = 64 * 1024;
 constexpr auto kKeepAlive = std::chrono::seconds(15);
 constexpr double kDefaultChangeSeconds = 20;
 constexpr double kMaxChangeSeconds = 120;
+constexpr const char* kStopping = "the server is stopping";
 
 /// 128 random bits as hexadecimal: the token that every state-changing request must carry.
 std::string NewToken() {
@@ -121,10 +127,85 @@ std::string WithToken(std::string_view text, const std::string& token) {
   return page;
 }
 
+/// A change of a camera's LAN settings as the page asks for it, and how long the camera has.
+struct LanRequest {
+  LanChange change;
+  std::chrono::milliseconds timeout;
+};
+
+/// The change a request body asks for, checked; or what is wrong with it.
+std::variant<LanRequest, std::string> ReadLanRequest(const std::string& text) {
+  LanRequest request;
+  try {
+    const Json body = Json::parse(text);
+    request.change = ChangeOf(body);
+    const double seconds = std::clamp(body.value("seconds", kDefaultChangeSeconds), 1.0, kMaxChangeSeconds);
+    request.timeout = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+  } catch (const Json::exception& error) {
+    return std::string("the request is not the JSON of a change: ") + error.what();
+  }
+  if (std::optional<std::string> problem = CheckLanChange(request.change)) return *problem;
+  return request;
+}
+
+/// {"searching": true} or {"searching": false}; nothing for anything else.
+std::optional<bool> ReadSearching(const std::string& text) {
+  try {
+    return Json::parse(text).at("searching").get<bool>();
+  } catch (const Json::exception&) {
+    return std::nullopt;
+  }
+}
+
+struct ChangeResult {
+  CameraService::Outcome outcome;
+  Json camera;
+};
+
+/// Hands the change to the control's thread and waits until the camera settled it; nothing when
+/// the server stopped first.
+std::optional<ChangeResult> AwaitChange(ControlThread& control, CameraService& service, const std::string& serial,
+                                        const LanRequest& request) {
+  auto outcome = std::make_shared<std::promise<ChangeResult>>();
+  std::future<ChangeResult> settled = outcome->get_future();
+  const bool posted = control.Post([&service, serial, request, outcome] {
+    service.Change(serial, request.change, request.timeout,
+                   [outcome](CameraService::Outcome result, const Json& camera) { outcome->set_value({result, camera}); });
+  });
+  if (!posted || settled.wait_for(request.timeout + std::chrono::seconds(5)) != std::future_status::ready)
+    return std::nullopt;
+  return settled.get();
+}
+
+/// The answer to a settled change; a confirmation or a time-out is also published as an event.
+void ReplyToChange(Response& res, EventHub& events, const std::string& serial, const ChangeResult& result) {
+  switch (result.outcome) {
+    case CameraService::Outcome::kConfirmed:
+      events.Publish("change", {{"serial", serial}, {"state", "confirmed"}, {"camera", result.camera}});
+      return Reply(res, 200, {{"state", "confirmed"}, {"camera", result.camera}});
+    case CameraService::Outcome::kTimedOut:
+      events.Publish("change", {{"serial", serial}, {"state", "timeout"}});
+      return Reply(res, 504, {{"state", "timeout"}, {"error", serial + " did not confirm the change in time"}});
+    case CameraService::Outcome::kUnknownCamera:
+      return Refuse(res, 404, "no camera " + serial + " has answered");
+    case CameraService::Outcome::kNotSent:
+      return Refuse(res, 409, "the change could not be sent: is the search running?");
+  }
+}
+
+/// Runs `task` on the control's thread and answers with `answer` of its result; 503 when the
+/// server stopped first.
+template <typename Task, typename Answer>
+void OnControlThread(ControlThread& control, Response& res, Task task, Answer answer) {
+  auto result = control.Call(std::move(task));
+  if (!result) return Refuse(res, 503, kStopping);
+  answer(*result);
+}
+
 }  // namespace
 
-WebServer::WebServer(Apartment& apartment, CameraService& service, EventHub& events)
-    : apartment_(apartment), service_(service), events_(events), server_(std::make_unique<httplib::Server>()),
+WebServer::WebServer(ControlThread& control, CameraService& service, EventHub& events)
+    : control_(control), service_(service), events_(events), server_(std::make_unique<httplib::Server>()),
       token_(NewToken()) {
   server_->set_payload_max_length(kMaxBody);
   AddRoutes();
@@ -132,11 +213,11 @@ WebServer::WebServer(Apartment& apartment, CameraService& service, EventHub& eve
 
 WebServer::~WebServer() = default;
 
-bool WebServer::Bind(const ServeOptions& options, std::string* error) {
-  host_ = options.host;
-  port_ = options.port == 0 ? server_->bind_to_any_port(options.host) : options.port;
-  if (port_ > 0 && (options.port == 0 || server_->bind_to_port(options.host, options.port))) return true;
-  *error = fmt::format("cannot listen on {}:{}", options.host, options.port);
+bool WebServer::Bind(const ListenAddress& address, std::string* error) {
+  host_ = address.host;
+  port_ = address.port == 0 ? server_->bind_to_any_port(address.host) : address.port;
+  if (port_ > 0 && (address.port == 0 || server_->bind_to_port(address.host, address.port))) return true;
+  *error = fmt::format("cannot listen on {}:{}", address.host, address.port);
   return false;
 }
 
@@ -144,23 +225,27 @@ void WebServer::Listen() { server_->listen_after_bind(); }
 
 void WebServer::Stop() { server_->stop(); }
 
+bool WebServer::Refused(const Request& req, Response& res) const {
+  if (!HostAllowed(req.get_header_value("Host"), port_)) {
+    Refuse(res, 403, "this server answers only to its own address");
+    return true;
+  }
+  if (req.method == "GET" || req.method == "HEAD") return false;
+  const std::string origin = req.get_header_value("Origin");
+  if (!origin.empty() && origin != "http://" + req.get_header_value("Host")) {
+    Refuse(res, 403, "requests from another site are refused");
+    return true;
+  }
+  if (req.get_header_value("X-Prowlnet-Token") != token_) {
+    Refuse(res, 403, "a change needs the token of the page this server serves");
+    return true;
+  }
+  return false;
+}
+
 void WebServer::AddRoutes() {
   server_->set_pre_routing_handler([this](const Request& req, Response& res) {
-    if (!HostAllowed(req.get_header_value("Host"), port_)) {
-      Refuse(res, 403, "this server answers only to its own address");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    if (req.method == "GET" || req.method == "HEAD") return httplib::Server::HandlerResponse::Unhandled;
-    const std::string origin = req.get_header_value("Origin");
-    if (!origin.empty() && origin != "http://" + req.get_header_value("Host")) {
-      Refuse(res, 403, "requests from another site are refused");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    if (req.get_header_value("X-Prowlnet-Token") != token_) {
-      Refuse(res, 403, "a change needs the token of the page this server serves");
-      return httplib::Server::HandlerResponse::Handled;
-    }
-    return httplib::Server::HandlerResponse::Unhandled;
+    return Refused(req, res) ? httplib::Server::HandlerResponse::Handled : httplib::Server::HandlerResponse::Unhandled;
   });
   server_->set_error_handler([](const Request&, Response& res) {
     if (res.body.empty()) Refuse(res, res.status, res.status == 413 ? "the request body is too large" : "not found");
@@ -184,117 +269,111 @@ void WebServer::AddPageRoutes() {
 }
 
 void WebServer::AddApiRoutes() {
-  server_->Get("/api/cameras", [this](const Request&, Response& res) {
-    const auto cameras = apartment_.Call([this] { return service_.Cameras(); });
-    cameras ? Reply(res, 200, *cameras) : Refuse(res, 503, "the server is stopping");
-  });
-  server_->Get(R"(/api/cameras/([^/]+))", [this](const Request& req, Response& res) {
-    const std::string serial = req.matches[1];
-    const auto camera = apartment_.Call([this, serial] { return service_.Camera(serial); });
-    if (!camera) return Refuse(res, 503, "the server is stopping");
-    *camera ? Reply(res, 200, **camera) : Refuse(res, 404, "no camera " + serial + " has answered");
-  });
-  server_->Post(R"(/api/cameras/([^/]+)/lan)", [this](const Request& req, Response& res) {
-    const std::string serial = req.matches[1];
-    LanChange change;
-    double seconds = kDefaultChangeSeconds;
-    try {
-      const Json body = Json::parse(req.body);
-      change = ChangeOf(body);
-      seconds = std::clamp(body.value("seconds", kDefaultChangeSeconds), 1.0, kMaxChangeSeconds);
-    } catch (const Json::exception& error) {
-      return Refuse(res, 400, std::string("the request is not the JSON of a change: ") + error.what());
-    }
-    if (const auto problem = CheckLanChange(change)) return Refuse(res, 400, *problem);
-    if (change.freeAddress) {
-      const auto address = apartment_.Call([this] { return service_.FreeAddress(); });
-      if (!address || !*address) return Refuse(res, 409, "no free address was found on this computer's subnet");
-      change.ipAddress = **address;
-    }
-    auto outcome = std::make_shared<std::promise<std::pair<CameraService::Outcome, Json>>>();
-    auto settled = outcome->get_future();
-    const auto timeout = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
-    const bool posted = apartment_.Post([this, serial, change, timeout, outcome] {
-      service_.Change(serial, change, timeout, [outcome](CameraService::Outcome result, const Json& camera) {
-        outcome->set_value({result, camera});
-      });
-    });
-    if (!posted || settled.wait_for(timeout + std::chrono::seconds(5)) != std::future_status::ready)
-      return Refuse(res, 503, "the server is stopping");
-    const auto [result, camera] = settled.get();
-    switch (result) {
-      case CameraService::Outcome::kConfirmed:
-        events_.Publish("change", {{"serial", serial}, {"state", "confirmed"}, {"camera", camera}});
-        return Reply(res, 200, {{"state", "confirmed"}, {"camera", camera}});
-      case CameraService::Outcome::kTimedOut:
-        events_.Publish("change", {{"serial", serial}, {"state", "timeout"}});
-        return Reply(res, 504, {{"state", "timeout"}, {"error", serial + " did not confirm the change in time"}});
-      case CameraService::Outcome::kUnknownCamera:
-        return Refuse(res, 404, "no camera " + serial + " has answered");
-      case CameraService::Outcome::kNotSent:
-        return Refuse(res, 409, "the change could not be sent: is the search running?");
-    }
-  });
-  server_->Get("/api/host", [this](const Request&, Response& res) {
-    const auto host = apartment_.Call([this] { return service_.Host(); });
-    host ? Reply(res, 200, *host) : Refuse(res, 503, "the server is stopping");
-  });
-  server_->Post("/api/free-address", [this](const Request&, Response& res) {
-    const auto address = apartment_.Call([this] { return service_.FreeAddress(); });
-    if (!address) return Refuse(res, 503, "the server is stopping");
-    *address ? Reply(res, 200, {{"address", **address}}) : Refuse(res, 404, "no free address was found");
-  });
-  server_->Get("/api/search", [this](const Request&, Response& res) {
-    const auto searching = apartment_.Call([this] { return service_.Searching(); });
-    searching ? Reply(res, 200, {{"searching", *searching}}) : Refuse(res, 503, "the server is stopping");
-  });
-  server_->Post("/api/search", [this](const Request& req, Response& res) {
-    bool on = false;
-    try {
-      on = Json::parse(req.body).at("searching").get<bool>();
-    } catch (const Json::exception&) {
-      return Refuse(res, 400, "expected {\"searching\": true} or {\"searching\": false}");
-    }
-    const auto searching = apartment_.Call([this, on] {
-      service_.SetSearching(on);
-      return service_.Searching();
-    });
-    searching ? Reply(res, 200, {{"searching", *searching}}) : Refuse(res, 503, "the server is stopping");
-  });
-  AddInvokeRoute();
-  server_->Get("/api/events", [this](const Request&, Response& res) {
-    auto subscription = events_.Subscribe();
-    res.set_header("Cache-Control", "no-store");
-    res.set_chunked_content_provider("text/event-stream", [subscription](size_t offset, httplib::DataSink& sink) {
-      if (subscription->closed()) return false;
-      if (offset == 0) {
-        // Sent at once, so that the browser sees the stream open before the first event.
-        const std::string opening = ": open\n\n";
-        return sink.write(opening.data(), opening.size());
-      }
-      const std::optional<std::string> event = subscription->Next(kKeepAlive);
-      const std::string text = event ? *event : std::string(": keep-alive\n\n");
-      return sink.is_writable() && sink.write(text.data(), text.size());
-    });
+  using Handler = void (WebServer::*)(const Request&, Response&);
+  struct Route {
+    bool post;
+    const char* pattern;
+    Handler handle;
+  };
+  const Route routes[] = {
+      {false, "/api/cameras", &WebServer::ListCameras},
+      {false, R"(/api/cameras/([^/]+))", &WebServer::ShowCamera},
+      {true, R"(/api/cameras/([^/]+)/lan)", &WebServer::ChangeLan},
+      {false, "/api/host", &WebServer::ShowHost},
+      {true, "/api/free-address", &WebServer::ProposeFreeAddress},
+      {false, "/api/search", &WebServer::ShowSearch},
+      {true, "/api/search", &WebServer::SetSearch},
+      {true, "/api/invoke", &WebServer::Invoke},
+      {false, "/api/events", &WebServer::StreamEvents},
+  };
+  for (const Route& route : routes) {
+    auto handler = [this, handle = route.handle](const Request& req, Response& res) { (this->*handle)(req, res); };
+    route.post ? server_->Post(route.pattern, handler) : server_->Get(route.pattern, handler);
+  }
+}
+
+void WebServer::ListCameras(const Request&, Response& res) {
+  OnControlThread(control_, res, [this] { return service_.Cameras(); }, [&](const Json& cameras) { Reply(res, 200, cameras); });
+}
+
+void WebServer::ShowCamera(const Request& req, Response& res) {
+  const std::string serial = req.matches[1];
+  OnControlThread(control_, res, [this, serial] { return service_.Camera(serial); }, [&](const std::optional<Json>& camera) {
+    camera ? Reply(res, 200, *camera) : Refuse(res, 404, "no camera " + serial + " has answered");
   });
 }
 
-void WebServer::AddInvokeRoute() {
-  server_->Post("/api/invoke", [this](const Request& req, Response& res) {
-    Call call;
-    size_t badArgument = 0;
-    try {
-      badArgument = ReadCall(Json::parse(req.body), &call);
-    } catch (const Json::exception& error) {
-      return Refuse(res, 400, std::string("expected {\"method\": NAME, \"args\": [...]}: ") + error.what());
+void WebServer::ChangeLan(const Request& req, Response& res) {
+  const std::string serial = req.matches[1];
+  std::variant<LanRequest, std::string> read = ReadLanRequest(req.body);
+  if (const std::string* problem = std::get_if<std::string>(&read)) return Refuse(res, 400, *problem);
+  LanRequest& request = std::get<LanRequest>(read);
+  if (request.change.freeAddress) {
+    const auto address = control_.Call([this] { return service_.FreeAddress(); });
+    if (!address || !*address) return Refuse(res, 409, "no free address was found on this computer's subnet");
+    request.change.ipAddress = **address;
+  }
+  const std::optional<ChangeResult> result = AwaitChange(control_, service_, serial, request);
+  if (!result) return Refuse(res, 503, kStopping);
+  ReplyToChange(res, events_, serial, *result);
+}
+
+void WebServer::ShowHost(const Request&, Response& res) {
+  OnControlThread(control_, res, [this] { return service_.Host(); }, [&](const Json& host) { Reply(res, 200, host); });
+}
+
+void WebServer::ProposeFreeAddress(const Request&, Response& res) {
+  OnControlThread(control_, res, [this] { return service_.FreeAddress(); }, [&](const std::optional<std::string>& address) {
+    address ? Reply(res, 200, {{"address", *address}}) : Refuse(res, 404, "no free address was found");
+  });
+}
+
+void WebServer::ShowSearch(const Request&, Response& res) {
+  OnControlThread(control_, res, [this] { return service_.Searching(); },
+                  [&](bool searching) { Reply(res, 200, {{"searching", searching}}); });
+}
+
+void WebServer::SetSearch(const Request& req, Response& res) {
+  const std::optional<bool> on = ReadSearching(req.body);
+  if (!on) return Refuse(res, 400, "expected {\"searching\": true} or {\"searching\": false}");
+  const auto apply = [this, on = *on] {
+    service_.SetSearching(on);
+    return service_.Searching();
+  };
+  OnControlThread(control_, res, apply, [&](bool searching) { Reply(res, 200, {{"searching", searching}}); });
+}
+
+void WebServer::Invoke(const Request& req, Response& res) {
+  Call call;
+  size_t badArgument = 0;
+  try {
+    badArgument = ReadCall(Json::parse(req.body), &call);
+  } catch (const Json::exception& error) {
+    return Refuse(res, 400, std::string("expected {\"method\": NAME, \"args\": [...]}: ") + error.what());
+  }
+  if (badArgument != 0) {
+    const std::string text = late_binding::DescribeHResult(DISP_E_TYPEMISMATCH);
+    return Reply(res, 422, FailureReply(DISP_E_TYPEMISMATCH, call.method + ": " + text + " in argument " + std::to_string(badArgument)));
+  }
+  OnControlThread(control_, res, [this, &call] { return service_.Invoke(call.method, call.arguments); },
+                  [&](const late_binding::Outcome& outcome) {
+                    outcome.ok() ? Reply(res, 200, ResultReply(outcome.result)) : Reply(res, 422, FailureReply(outcome.hr, outcome.error));
+                  });
+}
+
+void WebServer::StreamEvents(const Request&, Response& res) {
+  auto subscription = events_.Subscribe();
+  res.set_header("Cache-Control", "no-store");
+  res.set_chunked_content_provider("text/event-stream", [subscription](size_t offset, httplib::DataSink& sink) {
+    if (subscription->closed()) return false;
+    if (offset == 0) {
+      // Sent at once, so that the browser sees the stream open before the first event.
+      const std::string opening = ": open\n\n";
+      return sink.write(opening.data(), opening.size());
     }
-    if (badArgument != 0) {
-      return Reply(res, 422, FailureReply(DISP_E_TYPEMISMATCH, call.method + ": " + late_binding::DescribeHResult(DISP_E_TYPEMISMATCH) +
-                                                                  " in argument " + std::to_string(badArgument)));
-    }
-    const auto outcome = apartment_.Call([this, &call] { return service_.Invoke(call.method, call.arguments); });
-    if (!outcome) return Refuse(res, 503, "the server is stopping");
-    outcome->ok() ? Reply(res, 200, ResultReply(outcome->result)) : Reply(res, 422, FailureReply(outcome->hr, outcome->error));
+    const std::optional<std::string> event = subscription->Next(kKeepAlive);
+    const std::string text = event ? *event : std::string(": keep-alive\n\n");
+    return sink.is_writable() && sink.write(text.data(), text.size());
   });
 }
 

@@ -1,47 +1,64 @@
 // The web host: a page for people, a JSON API that the page uses, and activex.js for pages
-// written for the original hosts. Every call to the control runs on the apartment's thread.
+// written for the original hosts. Every call to the control runs on the control's thread.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "serve/apartment.h"
 #include "serve/camera_service.h"
+#include "serve/control_thread.h"
 #include "serve/event_hub.h"
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+}  // namespace httplib
 
 namespace prowlnet_cli {
 
-struct ServeOptions {
+struct ListenAddress {
   std::string host = "127.0.0.1";
   int port = 8080;
 };
 
 class WebServer {
  public:
-  WebServer(Apartment& apartment, CameraService& service, EventHub& events);
+  WebServer(ControlThread& control, CameraService& service, EventHub& events);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
   /// Binds the address (port 0: any free one); false with `error` set when that fails.
-  bool Bind(const ServeOptions& options, std::string* error);
+  bool Bind(const ListenAddress& address, std::string* error);
   int port() const { return port_; }
   /// Serves until Stop; on a thread of the caller's.
   void Listen();
   void Stop();
 
  private:
-  void AddRoutes();
-  void AddPageRoutes();
-  void AddApiRoutes();
-  /// POST /api/invoke: a method of the control called by name, for activex.js.
-  void AddInvokeRoute();
+  using Request = httplib::Request;
+  using Response = httplib::Response;
 
-  Apartment& apartment_;
+  void AddRoutes();
+  /// Refuses what is not this page's: another host name, another site, a change without the token.
+  bool Refused(const Request& req, Response& res) const;
+  void AddPageRoutes();
+  /// The API, one small handler a route (the table is in AddApiRoutes).
+  void AddApiRoutes();
+
+  void ListCameras(const Request& req, Response& res);
+  void ShowCamera(const Request& req, Response& res);
+  void ChangeLan(const Request& req, Response& res);
+  void ShowHost(const Request& req, Response& res);
+  void ProposeFreeAddress(const Request& req, Response& res);
+  void ShowSearch(const Request& req, Response& res);
+  void SetSearch(const Request& req, Response& res);
+  /// A method of the control called by name, for activex.js.
+  void Invoke(const Request& req, Response& res);
+  void StreamEvents(const Request& req, Response& res);
+
+  ControlThread& control_;
   CameraService& service_;
   EventHub& events_;
   std::unique_ptr<httplib::Server> server_;

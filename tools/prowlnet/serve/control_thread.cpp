@@ -1,4 +1,4 @@
-#include "apartment.h"
+#include "serve/control_thread.h"
 
 #include "pal/kernel32.h"
 #include "pal/user32.h"
@@ -6,17 +6,17 @@
 namespace prowlnet_cli {
 namespace {
 
-/// The thread message that only wakes the apartment's thread for a new task or the stop.
+/// The thread message that only wakes the control's thread for a new task or the stop.
 constexpr UINT kWakeMessage = WM_APP + 1;
 
 }  // namespace
 
-Apartment::Apartment() : threadId_(GetCurrentThreadId()) {
+ControlThread::ControlThread() : threadId_(GetCurrentThreadId()) {
   MSG message;
   PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from now on
 }
 
-void Apartment::Run(const std::function<void()>& tick, std::chrono::milliseconds period) {
+void ControlThread::Run(const std::function<void()>& tick, std::chrono::milliseconds period) {
   auto nextTick = std::chrono::steady_clock::now();
   for (;;) {
     MSG message;
@@ -41,7 +41,7 @@ void Apartment::Run(const std::function<void()>& tick, std::chrono::milliseconds
   tasks_.clear();
 }
 
-void Apartment::Stop() {
+void ControlThread::Stop() {
   {
     const std::lock_guard<std::mutex> hold(mutex_);
     stopped_ = true;
@@ -49,7 +49,7 @@ void Apartment::Stop() {
   PostThreadMessageW(threadId_, kWakeMessage, 0, 0);
 }
 
-bool Apartment::Post(std::function<void()> task) {
+bool ControlThread::Post(std::function<void()> task) {
   {
     const std::lock_guard<std::mutex> hold(mutex_);
     if (stopped_) return false;
@@ -59,7 +59,7 @@ bool Apartment::Post(std::function<void()> task) {
   return true;
 }
 
-std::optional<std::function<void()>> Apartment::NextTask() {
+std::optional<std::function<void()>> ControlThread::NextTask() {
   const std::lock_guard<std::mutex> hold(mutex_);
   if (tasks_.empty()) return std::nullopt;
   std::function<void()> task = std::move(tasks_.front());

@@ -1,4 +1,4 @@
-#include "session_support.h"
+#include "console.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 
 namespace prowlnet_cli {
 
-std::optional<ControlSession> OpenSession() {
+std::optional<ControlSession> OpenControl() {
   std::string error;
   std::optional<ControlSession> session = ControlSession::Open(&error);
   if (!session) std::fprintf(stderr, "prowlnet: %s\n", error.c_str());
@@ -18,8 +18,8 @@ bool SearchFor(ControlSession& session, double seconds, bool progress, const std
   const auto start = std::chrono::steady_clock::now();
   const auto showProgress = [&] {
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    std::fprintf(stderr, "\rsearching %4.1f s: %d camera%s found ", elapsed, session.Count(),
-                 session.Count() == 1 ? "" : "s");
+    const int found = session.Count();
+    std::fprintf(stderr, "\rsearching %4.1f s: %d camera%s found ", elapsed, found, found == 1 ? "" : "s");
   };
   const bool done = session.WaitFor(enough, std::chrono::milliseconds(static_cast<long>(seconds * 1000)),
                                     progress ? std::function<void()>(showProgress) : std::function<void()>());
@@ -27,14 +27,14 @@ bool SearchFor(ControlSession& session, double seconds, bool progress, const std
   return done;
 }
 
-std::optional<int> FindCamera(ControlSession& session, const std::string& serial, double seconds) {
-  std::optional<int> index;
+std::optional<LocatedCamera> WaitForCamera(ControlSession& session, const std::string& serial, double seconds) {
+  std::optional<LocatedCamera> camera;
   const bool found = SearchFor(session, seconds, isatty(STDERR_FILENO), [&] {
-    index = session.IndexOf(serial);
-    return index.has_value();
+    camera = session.Find(serial);
+    return camera.has_value();
   });
   if (!found) std::fprintf(stderr, "prowlnet: camera %s did not answer within %g s\n", serial.c_str(), seconds);
-  return found ? index : std::nullopt;
+  return found ? camera : std::nullopt;
 }
 
 }  // namespace prowlnet_cli

@@ -16,23 +16,23 @@
 
 namespace prowlnet_cli {
 
-class Apartment {
+class ControlThread {
  public:
-  /// The calling thread becomes the apartment's thread.
-  Apartment();
-  Apartment(const Apartment&) = delete;
-  Apartment& operator=(const Apartment&) = delete;
+  /// The calling thread becomes the control's thread.
+  ControlThread();
+  ControlThread(const ControlThread&) = delete;
+  ControlThread& operator=(const ControlThread&) = delete;
 
   /// Runs posted tasks, `tick` every `period` and the thread's messages until Stop. On the
-  /// apartment's thread.
+  /// control's thread.
   void Run(const std::function<void()>& tick, std::chrono::milliseconds period);
   /// From any thread: Run returns after the task it is running; later tasks are dropped.
   void Stop();
 
-  /// Queues `task` for the apartment's thread; false once stopped.
+  /// Queues `task` for the control's thread; false once stopped.
   bool Post(std::function<void()> task);
 
-  /// Runs `task` on the apartment's thread and waits for its result; nothing when the apartment
+  /// Runs `task` on the control's thread and waits for its result; nothing when the thread
   /// stopped before it ran.
   template <typename Task>
   auto Call(Task task) -> std::optional<std::conditional_t<std::is_void_v<decltype(task())>, bool, decltype(task())>> {

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
-#include "camera_record.h"
+#include "client/camera_record.h"
 
-namespace prowlnet_cli {
+namespace prowlnet_client {
 
 struct LanChange {
   std::optional<std::string> ipAddress;
@@ -30,4 +30,4 @@ LanSettings Applied(const LanChange& change, LanSettings lan);
 /// address of its own choosing).
 bool Carries(const LanSettings& now, const LanChange& change);
 
-}  // namespace prowlnet_cli
+}  // namespace prowlnet_client

@@ -1,10 +1,10 @@
-#include "lan_change.h"
+#include "client/lan_change.h"
 
 #include <fmt/format.h>
 
-#include "addresses.h"
+#include "client/addresses.h"
 
-namespace prowlnet_cli {
+namespace prowlnet_client {
 namespace {
 
 std::optional<std::string> CheckAddress(const char* what, const std::optional<std::string>& value) {
@@ -49,4 +49,4 @@ bool Carries(const LanSettings& now, const LanChange& change) {
          (!change.dhcp || (now.dhcp != 0) == *change.dhcp);
 }
 
-}  // namespace prowlnet_cli
+}  // namespace prowlnet_client

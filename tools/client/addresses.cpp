@@ -1,12 +1,12 @@
-#include "addresses.h"
+#include "client/addresses.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <memory>
 
-#include "pal/iphlpapi.h"
+#include "netenv/adapter_list.h"
+#include "netenv/icmp_probe.h"
+#include "pal/winsock2.h"
 
-namespace prowlnet_cli {
+namespace prowlnet_client {
 
 std::optional<std::uint32_t> ParseDottedQuad(const std::string& text) {
   std::uint32_t address = 0;
@@ -38,21 +38,13 @@ bool IsContiguousNetmask(std::uint32_t mask) {
 }
 
 std::vector<Subnet> LocalSubnets() {
-  ULONG size = 0;
-  if (GetAdaptersInfo(nullptr, &size) != ERROR_BUFFER_OVERFLOW) return {};
-  std::unique_ptr<BYTE, decltype(&std::free)> buffer(static_cast<BYTE*>(std::calloc(size, 1)), &std::free);
-  auto* adapters = reinterpret_cast<IP_ADAPTER_INFO*>(buffer.get());
-  if (adapters == nullptr || GetAdaptersInfo(adapters, &size) != ERROR_SUCCESS) return {};
   std::vector<Subnet> subnets;
-  for (const IP_ADAPTER_INFO* adapter = adapters; adapter != nullptr; adapter = adapter->Next) {
-    for (const IP_ADDR_STRING* entry = &adapter->IpAddressList; entry != nullptr; entry = entry->Next) {
-      const auto address = ParseDottedQuad(entry->IpAddress.String);
-      const auto mask = ParseDottedQuad(entry->IpMask.String);
-      if (address && mask && *address != 0) subnets.push_back({*address, *mask});
-    }
-  }
+  for (const prowlnet::Ipv4Subnet& subnet : prowlnet::LocalSubnets())
+    subnets.push_back({ws2::ntohl(subnet.address), ws2::ntohl(subnet.mask)});
   return subnets;
 }
+
+std::optional<bool> AddressInUse(std::uint32_t address) { return prowlnet::AddressInUse(ws2::htonl(address)); }
 
 bool OnAnySubnet(const std::vector<Subnet>& subnets, std::uint32_t address) {
   for (const Subnet& subnet : subnets) {
@@ -68,4 +60,4 @@ bool IsLocalAddress(const std::vector<Subnet>& subnets, std::uint32_t address) {
   return false;
 }
 
-}  // namespace prowlnet_cli
+}  // namespace prowlnet_client

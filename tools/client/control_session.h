@@ -1,0 +1,72 @@
+// The control as a host uses it: created by ProgID through COM activation (the module registered
+// into the emulated machine on first use), called early-bound through ICProwlnet, with the
+// thread's messages pumped while the host waits. One session lives on one apartment thread.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "client/camera_record.h"
+#include "late_binding/late_binding.h"
+#include "pal/atlbase.h"
+#include "prowlnet/icprowlnet.h"
+
+namespace prowlnet_client {
+
+/// Where the control module is: $PROWLNET_MODULE, or the one built beside the hosts.
+std::string ControlModulePath();
+
+/// A camera's record and where it stands in the control's table now.
+struct LocatedCamera {
+  int index;
+  CameraRecord record;
+};
+
+class ControlSession {
+ public:
+  /// Creates the control. When its class is not registered yet, registers the module first and
+  /// says so on stderr. Empty, with `error` set, when the control cannot be created.
+  static std::optional<ControlSession> Open(std::string* error);
+
+  LONG StartSearch();
+  LONG StopSearch();
+  int Count();
+  std::optional<CameraRecord> Record(int index);
+  std::vector<CameraRecord> Cameras();
+  /// The camera with `serialNumber`, if it has answered. The control's interface hands out whole
+  /// records only, so the session learns each index's serial number once (a camera keeps its
+  /// index until the table is emptied) and copies only the record it finds, checked again.
+  std::optional<LocatedCamera> Find(const std::string& serialNumber);
+  /// The camera's IPC_INFO document.
+  std::string InfoXml(int index);
+  /// ModifyIPC: the record replaced and its LAN settings sent to the camera.
+  LONG Modify(int index, const CameraRecord& record);
+  std::string NetworkParam(ULONG index);
+  /// An address of this computer's subnet that nothing answers on. The control answers with this
+  /// computer's own address when it found none, so that means nothing here.
+  std::optional<std::string> FreeAddress();
+
+  /// Calls the control's method `name` by name through IDispatch, as a script does.
+  late_binding::Outcome CallByName(const std::string& name, const std::vector<late_binding::Value>& arguments);
+
+  /// Pumps messages until `done` holds or `timeout` passes, calling `tick` about ten times a
+  /// second meanwhile; whether `done` held.
+  bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout,
+               const std::function<void()>& tick = {});
+
+ private:
+  explicit ControlSession(ATL::CComPtr<ICProwlnet> control) : control_(std::move(control)) {}
+
+  /// The index learnt for `serialNumber`, if any.
+  std::optional<int> KnownIndex(const std::string& serialNumber) const;
+
+  ATL::CComPtr<ICProwlnet> control_;
+  /// The serial number at each index of the table, as far as it was read; cleared whenever the
+  /// table may have been emptied (StopSearch, StartSearch, a shorter table).
+  std::vector<std::string> serials_;
+};
+
+}  // namespace prowlnet_client
