@@ -1,6 +1,7 @@
 // Visibility, placement, update regions and painting onto a window's surface.
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "internal/loud.h"
 #include "pal/kernel32.h"
@@ -35,6 +36,14 @@ std::shared_ptr<Window> OwnedWindow(const char* call, HWND handle) {
 std::shared_ptr<gdi32::Surface> ScreenSurface() {
   static auto* screen = new std::shared_ptr<gdi32::Surface>(std::make_shared<gdi32::Surface>());
   return *screen;
+}
+
+/// A system colour brush (a colour index + 1) by its colour, any other brush as GDI names it.
+std::string BrushName(HBRUSH brush) {
+  const auto value = reinterpret_cast<UINT_PTR>(brush);
+  if (value == COLOR_WINDOW + 1) return "COLOR_WINDOW";
+  if (value > 0 && value <= 31) return "COLOR_" + std::to_string(value - 1);
+  return gdi32::NameOf(brush);
 }
 
 }  // namespace
@@ -198,7 +207,7 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     SetLastError(context == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
     return 0;
   }
-  context->surface->Add("FillRect " + pal::gdi32::Text(*rect) + " " + pal::gdi32::NameOf(brush));
+  context->surface->Add("FillRect " + pal::gdi32::Text(*rect) + " " + BrushName(brush));
   return 1;
 }
 

@@ -2,7 +2,7 @@
 #include <algorithm>
 
 #include "internal/loud.h"
-#include "internal/thread_queue.h"
+#include "kernel32/threads.h"
 #include "pal/kernel32.h"
 #include "state.h"
 
@@ -28,6 +28,14 @@ struct QueueOwner {
 };
 thread_local QueueOwner queueOwner;
 
+/// Run by a thread that _beginthreadex started, before it reads as ended: later posts to the
+/// thread fail, as they do for a thread that has ended.
+void DropCurrentThreadQueue() {
+  State& state = TheState();
+  std::lock_guard lock(state.mutex);
+  state.queues.erase(GetCurrentThreadId());
+}
+
 }  // namespace
 
 std::shared_ptr<MessageQueue> CurrentQueue() {
@@ -38,6 +46,7 @@ std::shared_ptr<MessageQueue> CurrentQueue() {
   if (queue == nullptr) {
     queue = std::make_shared<MessageQueue>();
     queueOwner.threadId = self;
+    kernel32::SetThreadEndHook(DropCurrentThreadQueue);
   }
   return queue;
 }
@@ -143,16 +152,6 @@ void DropWindowMessages(DWORD owner, HWND window) {
 }
 
 }  // namespace pal::user32
-
-namespace pal::internal {
-
-void DropCurrentThreadQueue() {
-  user32::State& state = user32::TheState();
-  std::lock_guard lock(state.mutex);
-  state.queues.erase(GetCurrentThreadId());
-}
-
-}  // namespace pal::internal
 
 using namespace pal::user32;
 
