@@ -8,11 +8,6 @@
 
 namespace pal::user32 {
 
-State& TheState() {
-  static auto* state = new State;  // threads may outlast main
-  return *state;
-}
-
 namespace {
 
 /// Removes the thread's queue when a thread that was not started by _beginthreadex ends.
@@ -56,13 +51,6 @@ std::shared_ptr<MessageQueue> QueueOf(DWORD threadId) {
   std::lock_guard lock(state.mutex);
   auto found = state.queues.find(threadId);
   return found == state.queues.end() ? nullptr : found->second;
-}
-
-std::shared_ptr<Window> WindowOf(HWND window) {
-  State& state = TheState();
-  std::lock_guard lock(state.mutex);
-  auto found = state.windows.find(reinterpret_cast<UINT_PTR>(window));
-  return found == state.windows.end() ? nullptr : found->second;
 }
 
 namespace {
@@ -203,11 +191,7 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE*, DWORD milliseconds
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc) {
   if (window == nullptr) pal::internal::Unsupported("SetTimer", "a thread timer");
-  std::shared_ptr<Window> target = WindowOf(window);
-  if (target == nullptr || target->owner != GetCurrentThreadId()) {
-    SetLastError(target == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
-    return 0;
-  }
+  if (OwnedWindow("SetTimer", window, OtherThread::kRefuse) == nullptr) return 0;
   elapse = std::max(elapse, USER_TIMER_MINIMUM);
   std::shared_ptr<MessageQueue> queue = CurrentQueue();
   {
