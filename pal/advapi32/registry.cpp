@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "advapi32/registry_store.h"
-#include "internal/handles.h"
 #include "internal/loud.h"
-#include "internal/utf16.h"
+#include "kernel32/handles.h"
+#include "kernel32/utf16.h"
 #include "pal/winreg.h"
 
 namespace {

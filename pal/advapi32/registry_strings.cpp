@@ -1,4 +1,4 @@
-#include "internal/registry_strings.h"
+#include "advapi32/registry_strings.h"
 
 #include <vector>
 

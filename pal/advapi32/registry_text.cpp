@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 #include "pal/winreg.h"
 
 namespace pal::registry {

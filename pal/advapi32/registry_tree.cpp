@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 
 namespace pal::registry {
 

@@ -2,10 +2,24 @@
 #include <new>
 #include <utility>
 
-#include "internal/enumerator.h"
+#include "ole32/enumerator.h"
 #include "pal/atlcom.h"
 
 namespace ATL {
+namespace {
+
+/// Copies of a connection, holding a reference on its sink.
+struct ConnectDataCopy {
+  static void Copy(CONNECTDATA* to, const CONNECTDATA* from) {
+    *to = *from;
+    if (to->pUnk != nullptr) to->pUnk->AddRef();
+  }
+  static void Destroy(CONNECTDATA* item) {
+    if (item->pUnk != nullptr) item->pUnk->Release();
+  }
+};
+
+}  // namespace
 
 /// A connection point lives inside its container object: it counts its references on the
 /// container, which keeps it as long as the object lives.
@@ -69,7 +83,7 @@ class CComConnectionPoint final : public IConnectionPoint {
     std::vector<CONNECTDATA> current;
     for (size_t i = 0; i < sinks_.size(); ++i)
       if (sinks_[i] != nullptr) current.push_back(CONNECTDATA{sinks_[i], static_cast<DWORD>(i + 1)});
-    return pal::internal::Enumerator<IEnumConnections, CONNECTDATA, pal::internal::ConnectDataCopy>::Create(
+    return pal::internal::Enumerator<IEnumConnections, CONNECTDATA, ConnectDataCopy>::Create(
         current, connections);
   }
 

@@ -2,7 +2,7 @@
 #include <optional>
 
 #include "atl/registry_script.h"
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 #include "pal/kernel32.h"
 #include "pal/libloader.h"
 #include "pal/statreg.h"

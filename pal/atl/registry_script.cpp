@@ -1,7 +1,7 @@
 #include "atl/registry_script.h"
 
 #include "internal/loud.h"
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 
 namespace pal::atl {
 namespace {

@@ -3,7 +3,7 @@
 
 #include "gdi.h"
 #include "internal/loud.h"
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 #include "pal/kernel32.h"
 
 namespace pal::gdi32 {

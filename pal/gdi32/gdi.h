@@ -67,8 +67,7 @@ std::shared_ptr<GdiObject> FindObject(const void* handle);
 void* Insert(std::shared_ptr<GdiObject> object);
 bool Remove(const void* handle);
 
-/// "BLACK_PEN", "WHITE_BRUSH" ... for stock objects, "COLOR_WINDOW" ... for the system colour
-/// brushes (a colour index + 1), "brush@0x..." otherwise.
+/// "BLACK_PEN", "WHITE_BRUSH" ... for stock objects, "brush@0x..." otherwise.
 std::string NameOf(HGDIOBJ object);
 std::string Text(const RECT& rect);
 

@@ -7,7 +7,6 @@
 #include "gdi.h"
 #include "internal/loud.h"
 #include "pal/kernel32.h"
-#include "pal/user32.h"
 
 namespace pal::gdi32 {
 namespace {
@@ -74,8 +73,6 @@ bool Remove(const void* handle) {
 std::string NameOf(HGDIOBJ object) {
   if (const int stock = StockIndexOf(object); stock >= 0) return kStockNames[stock];
   const auto value = reinterpret_cast<UINT_PTR>(object);
-  if (value == COLOR_WINDOW + 1) return "COLOR_WINDOW";
-  if (value > 0 && value <= 31) return "COLOR_" + std::to_string(value - 1);  // a system colour index + 1
   char text[32];
   std::snprintf(text, sizeof text, "brush@%#llx", static_cast<unsigned long long>(value));
   return text;

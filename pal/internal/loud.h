@@ -2,8 +2,14 @@
 // behave differently from the real call.
 #pragma once
 
+#include <cstdio>
+#include <cstdlib>
+
 namespace pal::internal {
 
-[[noreturn]] void Unsupported(const char* call, const char* what);
+[[noreturn]] inline void Unsupported(const char* call, const char* what) {
+  std::fprintf(stderr, "pal: %s: %s is not supported\n", call, what);
+  std::abort();
+}
 
 }  // namespace pal::internal

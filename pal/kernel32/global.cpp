@@ -4,8 +4,8 @@
 #include <limits>
 #include <vector>
 
-#include "internal/handles.h"
 #include "internal/loud.h"
+#include "kernel32/handles.h"
 #include "pal/kernel32.h"
 
 namespace {

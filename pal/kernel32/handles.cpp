@@ -1,11 +1,8 @@
-#include "internal/handles.h"
+#include "kernel32/handles.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <mutex>
 #include <unordered_map>
 
-#include "internal/loud.h"
 #include "pal/kernel32.h"
 
 namespace pal::internal {
@@ -44,11 +41,6 @@ bool RemoveHandle(HANDLE handle) {
   HandleTable& table = Table();
   std::lock_guard lock(table.mutex);
   return table.objects.erase(reinterpret_cast<UINT_PTR>(handle)) == 1;
-}
-
-void Unsupported(const char* call, const char* what) {
-  std::fprintf(stderr, "pal: %s: %s is not supported\n", call, what);
-  std::abort();
 }
 
 }  // namespace pal::internal

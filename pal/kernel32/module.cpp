@@ -9,8 +9,8 @@
 #include <string>
 
 #include "internal/loud.h"
-#include "internal/module_path.h"
-#include "internal/utf16.h"
+#include "kernel32/module_path.h"
+#include "kernel32/utf16.h"
 #include "pal/kernel32.h"
 #include "pal/libloader.h"
 

@@ -4,15 +4,14 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 
-#include "pal/crt.h"
-#include "internal/handles.h"
-#include "internal/loud.h"
-#include "internal/thread_queue.h"
+#include "kernel32/handles.h"
+#include "kernel32/threads.h"
 #include "pal/kernel32.h"
 
 namespace {
@@ -23,7 +22,7 @@ struct ThreadObject : pal::internal::KernelObject {
   DWORD id = 0;  // 0 until the thread has reported it
   bool ended = false;
   DWORD exitCode = STILL_ACTIVE;
-  crt::ThreadStart start = nullptr;
+  pal::kernel32::ThreadRoutine start = nullptr;
   void* argument = nullptr;
 };
 
@@ -31,6 +30,8 @@ struct ThreadObject : pal::internal::KernelObject {
 struct ThreadStartBlock {
   std::shared_ptr<ThreadObject> thread;
 };
+
+std::atomic<pal::kernel32::ThreadEndHook> threadEndHook{nullptr};
 
 void* RunThread(void* raw) {
   std::shared_ptr<ThreadObject> thread = std::move(static_cast<ThreadStartBlock*>(raw)->thread);
@@ -43,8 +44,9 @@ void* RunThread(void* raw) {
 
   const DWORD code = thread->start(thread->argument);
 
-  // The queue goes first, so that nothing can be posted to a thread that reads as ended.
-  pal::internal::DropCurrentThreadQueue();
+  // What the thread held goes first (its message queue), so that nothing can be posted to a
+  // thread that reads as ended.
+  if (const pal::kernel32::ThreadEndHook hook = threadEndHook.load(std::memory_order_acquire)) hook();
   {
     std::lock_guard lock(thread->mutex);
     thread->exitCode = code;
@@ -72,19 +74,11 @@ std::shared_ptr<ThreadObject> ThreadOf(HANDLE handle) {
 
 }  // namespace
 
-UINT_PTR crt::_beginthreadex(void* security, unsigned stackSize, ThreadStart start, void* argument,
-                             unsigned initFlag, unsigned* threadId) {
-  if (security != nullptr) pal::internal::Unsupported("_beginthreadex", "a security descriptor");
-  if (stackSize != 0) pal::internal::Unsupported("_beginthreadex", "a stack size");
-  if (initFlag != 0) pal::internal::Unsupported("_beginthreadex", "a creation flag");
-  if (start == nullptr) {
-    errno = EINVAL;
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
+namespace pal::kernel32 {
 
+HANDLE StartThread(ThreadRoutine routine, void* argument, DWORD* id) {
   auto thread = std::make_shared<ThreadObject>();
-  thread->start = start;
+  thread->start = routine;
   thread->argument = argument;
   auto* block = new ThreadStartBlock{thread};
 
@@ -98,18 +92,20 @@ UINT_PTR crt::_beginthreadex(void* security, unsigned stackSize, ThreadStart sta
     delete block;
     errno = error;
     SetLastError(SystemErrorOf(error));
-    return 0;
+    return nullptr;
   }
 
-  DWORD id;
   {
     std::unique_lock lock(thread->mutex);
     thread->changed.wait(lock, [&] { return thread->id != 0; });
-    id = thread->id;
+    *id = thread->id;
   }
-  if (threadId != nullptr) *threadId = id;
-  return reinterpret_cast<UINT_PTR>(pal::internal::InsertHandle(std::move(thread)));
+  return pal::internal::InsertHandle(std::move(thread));
 }
+
+void SetThreadEndHook(ThreadEndHook hook) { threadEndHook.store(hook, std::memory_order_release); }
+
+}  // namespace pal::kernel32
 
 BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
   std::shared_ptr<ThreadObject> thread = ThreadOf(handle);

@@ -1,4 +1,4 @@
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 
 namespace pal::internal {
 namespace {

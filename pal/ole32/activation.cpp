@@ -2,10 +2,10 @@
 #include <optional>
 #include <string>
 
+#include "advapi32/registry_strings.h"
 #include "internal/loud.h"
-#include "internal/module_path.h"
-#include "internal/registry_strings.h"
-#include "internal/utf16.h"
+#include "kernel32/module_path.h"
+#include "kernel32/utf16.h"
 #include "ole32/apartment.h"
 #include "ole32/modules.h"
 #include "pal/objbase.h"

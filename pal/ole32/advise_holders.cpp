@@ -1,19 +1,25 @@
 // The OLE and data advise holders: lists of advise sinks with their connection numbers.
 #include <algorithm>
+#include <memory>
 #include <new>
 #include <vector>
 
-#include "internal/enumerator.h"
 #include "internal/loud.h"
-#include "internal/single_identity.h"
+#include "ole32/enumerator.h"
+#include "ole32/single_identity.h"
 #include "pal/kernel32.h"
-#include "pal/atlbase.h"
 #include "pal/oleidl.h"
 
 namespace pal::ole32 {
 namespace {
 
 using StatDataEnumerator = internal::Enumerator<IEnumSTATDATA, STATDATA, internal::StatDataCopy>;
+
+struct ReleaseSink {
+  void operator()(IAdviseSink* sink) const { sink->Release(); }
+};
+/// A reference on a sink, released when it goes.
+using SinkReference = std::unique_ptr<IAdviseSink, ReleaseSink>;
 
 /// The connections of a holder: each owns a reference on its sink and a copy of its device.
 class Connections {
@@ -42,9 +48,12 @@ class Connections {
   }
   HRESULT Enumerate(IEnumSTATDATA** result) const { return StatDataEnumerator::Create(entries_, result); }
   /// The sinks as they are now, each with a reference: a sink may unadvise while it is called.
-  std::vector<ATL::CComPtr<IAdviseSink>> Sinks() const {
-    std::vector<ATL::CComPtr<IAdviseSink>> sinks;
-    for (const STATDATA& entry : entries_) sinks.emplace_back(entry.pAdvSink);
+  std::vector<SinkReference> Sinks() const {
+    std::vector<SinkReference> sinks;
+    for (const STATDATA& entry : entries_) {
+      if (entry.pAdvSink != nullptr) entry.pAdvSink->AddRef();
+      sinks.emplace_back(entry.pAdvSink);
+    }
     return sinks;
   }
   const std::vector<STATDATA>& entries() const { return entries_; }

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "internal/registry_strings.h"
-#include "internal/utf16.h"
+#include "advapi32/registry_strings.h"
+#include "kernel32/utf16.h"
 #include "pal/objbase.h"
 
 namespace {

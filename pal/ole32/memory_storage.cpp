@@ -3,9 +3,9 @@
 #include <map>
 #include <new>
 
-#include "internal/single_identity.h"
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 #include "memory_stream.h"
+#include "ole32/single_identity.h"
 
 namespace pal::ole32 {
 namespace {

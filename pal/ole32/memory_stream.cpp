@@ -6,7 +6,7 @@
 #include <new>
 
 #include "internal/loud.h"
-#include "internal/single_identity.h"
+#include "ole32/single_identity.h"
 
 namespace pal::ole32 {
 namespace {

@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "internal/loud.h"
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 #include "oleaut32/typelib.h"
 
 namespace pal::oleaut32 {

@@ -3,9 +3,9 @@
 #include <optional>
 #include <string>
 
+#include "advapi32/registry_strings.h"
 #include "internal/loud.h"
-#include "internal/registry_strings.h"
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 #include "oleaut32/typelib.h"
 #include "pal/libloader.h"
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "advapi32/registry_strings.h"
 #include "internal/loud.h"
-#include "internal/registry_strings.h"
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 #include "pal/oleauto.h"
 
 namespace {

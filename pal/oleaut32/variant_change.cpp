@@ -5,7 +5,7 @@
 #include <string>
 
 #include "internal/loud.h"
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 #include "oleaut32/number_text.h"
 #include "oleaut32/variant_types.h"
 

@@ -1,19 +1,11 @@
 // The keyboard focus of a thread, and the keyboard that is not there.
-#include "internal/loud.h"
 #include "pal/kernel32.h"
 #include "state.h"
 
 using namespace pal::user32;
 
 HWND SetFocus(HWND handle) {
-  if (handle != nullptr) {
-    std::shared_ptr<Window> window = WindowOf(handle);
-    if (window == nullptr) {
-      SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-      return nullptr;
-    }
-    if (window->owner != GetCurrentThreadId()) pal::internal::Unsupported("SetFocus", "another thread's window");
-  }
+  if (handle != nullptr && OwnedWindow("SetFocus", handle, OtherThread::kUnsupported) == nullptr) return nullptr;
   std::shared_ptr<MessageQueue> queue = CurrentQueue();
   HWND previous;
   {

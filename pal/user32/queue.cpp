@@ -2,16 +2,11 @@
 #include <algorithm>
 
 #include "internal/loud.h"
-#include "internal/thread_queue.h"
+#include "kernel32/threads.h"
 #include "pal/kernel32.h"
 #include "state.h"
 
 namespace pal::user32 {
-
-State& TheState() {
-  static auto* state = new State;  // threads may outlast main
-  return *state;
-}
 
 namespace {
 
@@ -28,6 +23,14 @@ struct QueueOwner {
 };
 thread_local QueueOwner queueOwner;
 
+/// Run by a thread that _beginthreadex started, before it reads as ended: later posts to the
+/// thread fail, as they do for a thread that has ended.
+void DropCurrentThreadQueue() {
+  State& state = TheState();
+  std::lock_guard lock(state.mutex);
+  state.queues.erase(GetCurrentThreadId());
+}
+
 }  // namespace
 
 std::shared_ptr<MessageQueue> CurrentQueue() {
@@ -38,6 +41,7 @@ std::shared_ptr<MessageQueue> CurrentQueue() {
   if (queue == nullptr) {
     queue = std::make_shared<MessageQueue>();
     queueOwner.threadId = self;
+    kernel32::SetThreadEndHook(DropCurrentThreadQueue);
   }
   return queue;
 }
@@ -47,13 +51,6 @@ std::shared_ptr<MessageQueue> QueueOf(DWORD threadId) {
   std::lock_guard lock(state.mutex);
   auto found = state.queues.find(threadId);
   return found == state.queues.end() ? nullptr : found->second;
-}
-
-std::shared_ptr<Window> WindowOf(HWND window) {
-  State& state = TheState();
-  std::lock_guard lock(state.mutex);
-  auto found = state.windows.find(reinterpret_cast<UINT_PTR>(window));
-  return found == state.windows.end() ? nullptr : found->second;
 }
 
 namespace {
@@ -144,16 +141,6 @@ void DropWindowMessages(DWORD owner, HWND window) {
 
 }  // namespace pal::user32
 
-namespace pal::internal {
-
-void DropCurrentThreadQueue() {
-  user32::State& state = user32::TheState();
-  std::lock_guard lock(state.mutex);
-  state.queues.erase(GetCurrentThreadId());
-}
-
-}  // namespace pal::internal
-
 using namespace pal::user32;
 
 BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -204,11 +191,7 @@ DWORD MsgWaitForMultipleObjectsEx(DWORD count, const HANDLE*, DWORD milliseconds
 
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC timerProc) {
   if (window == nullptr) pal::internal::Unsupported("SetTimer", "a thread timer");
-  std::shared_ptr<Window> target = WindowOf(window);
-  if (target == nullptr || target->owner != GetCurrentThreadId()) {
-    SetLastError(target == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_ACCESS_DENIED);
-    return 0;
-  }
+  if (OwnedWindow("SetTimer", window, OtherThread::kRefuse) == nullptr) return 0;
   elapse = std::max(elapse, USER_TIMER_MINIMUM);
   std::shared_ptr<MessageQueue> queue = CurrentQueue();
   {

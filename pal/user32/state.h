@@ -80,6 +80,21 @@ std::shared_ptr<MessageQueue> CurrentQueue();
 /// The queue of a thread, or null if it has none.
 std::shared_ptr<MessageQueue> QueueOf(DWORD threadId);
 std::shared_ptr<Window> WindowOf(HWND window);
+
+/// A window belongs to the thread that made it. What a call that needs the owner's thread does
+/// with another thread's window:
+enum class OtherThread {
+  kRefuse,       // fail with ERROR_ACCESS_DENIED: Windows keeps the call to the owner's thread too
+  kUnsupported,  // stop loudly: the call runs the window's procedure, which this layer does only on
+                 // the owner's thread
+};
+
+/// The window `handle` names, when the calling thread owns it. Null with
+/// ERROR_INVALID_WINDOW_HANDLE when there is no such window; another thread's window as `policy` says.
+std::shared_ptr<Window> OwnedWindow(const char* call, HWND handle, OtherThread policy);
+
+/// The client area: the window's size, at (0, 0).
+RECT ClientOf(const Window& window);
 /// Appends a message for `window` to its owner's queue.
 BOOL PostToWindowOwner(const Window& window, UINT message, WPARAM wParam, LPARAM lParam);
 /// Forgets the posted messages, timers, paint and focus of a window that is going away.

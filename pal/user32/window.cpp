@@ -32,19 +32,6 @@ LRESULT CallProcedure(const Window& window, UINT message, WPARAM wParam, LPARAM 
   return window.proc(window.handle, message, wParam, lParam);
 }
 
-std::shared_ptr<Window> OwnWindow(HWND handle) {
-  std::shared_ptr<Window> window = WindowOf(handle);
-  if (window == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return nullptr;
-  }
-  if (window->owner != GetCurrentThreadId()) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return nullptr;
-  }
-  return window;
-}
-
 /// Fills the client area with the class's background brush: 1 when there is one, 0 otherwise.
 LRESULT EraseBackground(HWND handle, HDC dc) {
   std::shared_ptr<Window> window = WindowOf(handle);
@@ -162,7 +149,7 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 }
 
 BOOL DestroyWindow(HWND handle) {
-  std::shared_ptr<Window> window = OwnWindow(handle);
+  std::shared_ptr<Window> window = OwnedWindow("DestroyWindow", handle, OtherThread::kRefuse);
   if (window == nullptr) return FALSE;
   if (GetFocus() == handle) SetFocus(nullptr);
   CallProcedure(*window, WM_DESTROY, 0, 0);
@@ -175,8 +162,11 @@ BOOL IsWindow(HWND handle) { return WindowOf(handle) != nullptr ? TRUE : FALSE; 
 
 LONG_PTR SetWindowLongPtrW(HWND handle, int index, LONG_PTR value) {
   if (index != GWLP_USERDATA) pal::internal::Unsupported("SetWindowLongPtrW", "indexes other than GWLP_USERDATA");
-  std::shared_ptr<Window> window = OwnWindow(handle);
-  if (window == nullptr) return 0;
+  std::shared_ptr<Window> window = WindowOf(handle);  // any thread of the process may, as on Windows
+  if (window == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
   State& state = TheState();
   std::lock_guard lock(state.mutex);
   return std::exchange(window->userData, value);
@@ -211,13 +201,8 @@ LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM) {
 }
 
 LRESULT SendMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
-  std::shared_ptr<Window> window = WindowOf(handle);
-  if (window == nullptr) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  if (window->owner != GetCurrentThreadId()) pal::internal::Unsupported("SendMessageW", "sending to another thread");
-  return CallProcedure(*window, message, wParam, lParam);
+  std::shared_ptr<Window> window = OwnedWindow("SendMessageW", handle, OtherThread::kUnsupported);
+  return window == nullptr ? 0 : CallProcedure(*window, message, wParam, lParam);
 }
 
 BOOL PostMessageW(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -236,6 +221,6 @@ LRESULT DispatchMessageW(const MSG* msg) {
     return 0;
   }
   if (msg->hwnd == nullptr) return 0;  // thread messages have no procedure
-  std::shared_ptr<Window> window = OwnWindow(msg->hwnd);
+  std::shared_ptr<Window> window = OwnedWindow("DispatchMessageW", msg->hwnd, OtherThread::kRefuse);
   return window == nullptr ? 0 : CallProcedure(*window, msg->message, msg->wParam, msg->lParam);
 }

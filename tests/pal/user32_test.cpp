@@ -132,6 +132,14 @@ TEST_F(WindowTest, OnlyTheOwnerSetsTimersOnItsWindow) {
   DestroyWindow(window);
 }
 
+TEST_F(WindowTest, AnyThreadSetsTheUserDataOfAWindow) {
+  HWND window = Create();
+  std::thread other([&] { EXPECT_EQ(SetWindowLongPtrW(window, GWLP_USERDATA, 42), 0); });
+  other.join();
+  EXPECT_EQ(GetWindowLongPtrW(window, GWLP_USERDATA), 42);
+  DestroyWindow(window);
+}
+
 TEST_F(WindowTest, PostedWindowMessagesReachTheProcedureOnDispatch) {
   HWND window = Create();
   seen_.clear();

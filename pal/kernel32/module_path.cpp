@@ -1,6 +1,6 @@
-#include "internal/module_path.h"
+#include "kernel32/module_path.h"
 
-#include "internal/utf16.h"
+#include "kernel32/utf16.h"
 #include "pal/emulated_machine.h"
 
 namespace pal::internal {

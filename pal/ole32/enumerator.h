@@ -1,12 +1,13 @@
-// The standard enumerator object (Next, Skip, Reset, Clone) over its own copy of a list.
+// The standard enumerator object (Next, Skip, Reset, Clone) over its own copy of a list, and the
+// copy policies of interface pointers and advise connections.
 #pragma once
 
 #include <cstring>
 #include <new>
 #include <vector>
 
-#include "internal/single_identity.h"
-#include "pal/ocidl.h"
+#include "ole32/single_identity.h"
+#include "pal/objidl.h"
 
 namespace pal::internal {
 
@@ -19,17 +20,6 @@ struct InterfaceCopy {
   }
   static void Destroy(I** item) {
     if (*item != nullptr) (*item)->Release();
-  }
-};
-
-/// Copies of a connection, holding a reference on its sink.
-struct ConnectDataCopy {
-  static void Copy(CONNECTDATA* to, const CONNECTDATA* from) {
-    *to = *from;
-    if (to->pUnk != nullptr) to->pUnk->AddRef();
-  }
-  static void Destroy(CONNECTDATA* item) {
-    if (item->pUnk != nullptr) item->pUnk->Release();
   }
 };
 
