@@ -80,6 +80,26 @@ TEST_F(WScriptTest, ObjectsAreCreatedGotAndConnectedAsWshDid) {
                      "prowlnet-script does not provide\n");
 }
 
+TEST_F(WScriptTest, EventsReachTheFunctionsNamedWithThePrefix) {
+  ASSERT_EQ(test_support::RunProgram({REGSVR32_PATH, "-s", EVENT_SOURCE_PATH}), 0);
+  const ToolRun run = RunScript("events.js",
+                                "function bell_Rang(count, text) { WScript.Echo(\"rang\", count, text); }\n"
+                                "function other_Rang(count) {\n"
+                                "  if (count == 2) throw new Error(7, \"the bell broke\");\n"
+                                "  WScript.Echo(\"other\", count);\n"
+                                "}\n"
+                                "var bell = WScript.CreateObject(\"ScriptTest.Bell\", \"bell_\");\n"
+                                "bell.Ring(2);\n"
+                                "WScript.DisconnectObject(bell);\n"
+                                "bell.Ring(1);\n"
+                                "WScript.ConnectObject(bell, \"other_\");\n"
+                                "try { bell.Ring(3); } finally { WScript.Echo(\"finally\"); }\n");
+  // An error in a handler ends the script as an uncaught one, as in WSH.
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "rang 1 ding\nrang 2 ding\nother 1\n");
+  EXPECT_EQ(run.err, prefix_.root() + "/events.js:3: Error: the bell broke\n");
+}
+
 TEST_F(WScriptTest, TimeoutEndsAScriptThatRunsTooLong) {
   const auto start = std::chrono::steady_clock::now();
   const ToolRun sleeping = RunScript("sleeping.js",
