@@ -21,14 +21,18 @@ std::string CharsetOfLocale() {
   return "UTF-8";
 }
 
-/// Converts between the locale's charset and UTF-8 in one direction; passes text through when
-/// the locale's charset is UTF-8 itself.
+/// Converts between the locale's charset and UTF-8 in one direction. Text that goes out is the
+/// host's own, well-formed UTF-8, and passes through to a UTF-8 console; text that comes in is
+/// always checked.
 class Converter {
  public:
-  Converter(bool toConsole) : toConsole_(toConsole) {
+  explicit Converter(bool toConsole) : toConsole_(toConsole) {
     const std::string charset = CharsetOfLocale();
-    if (strcasecmp(charset.c_str(), "UTF-8") == 0 || strcasecmp(charset.c_str(), "UTF8") == 0) return;
+    const bool utf8 = strcasecmp(charset.c_str(), "UTF-8") == 0 || strcasecmp(charset.c_str(), "UTF8") == 0;
+    if (toConsole && utf8) return;
     handle_ = toConsole ? iconv_open(charset.c_str(), "UTF-8") : iconv_open("UTF-8", charset.c_str());
+    // A charset this machine cannot convert: take the text as UTF-8.
+    if (!converts() && !toConsole) handle_ = iconv_open("UTF-8", "UTF-8");
   }
   ~Converter() {
     if (converts()) iconv_close(handle_);

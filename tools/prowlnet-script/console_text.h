@@ -13,7 +13,8 @@ namespace script_host {
 /// `utf8` in the console's charset; a character it cannot hold becomes '?'.
 std::string ToConsole(std::string_view utf8);
 
-/// Bytes in the console's charset as UTF-8; a sequence it does not map becomes U+FFFD.
+/// Bytes in the console's charset (command-line arguments, standard input) as UTF-8; a sequence
+/// it does not map becomes U+FFFD.
 std::string FromConsole(std::string_view bytes);
 
 /// Writes `utf8` to `stream` in the console's charset, at once.

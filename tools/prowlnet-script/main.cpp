@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "pal/objbase.h"
+#include "prowlnet-script/console_text.h"
 #include "prowlnet-script/script_host.h"
 #include "prowlnet-script/source_text.h"
 
@@ -106,10 +107,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "prowlnet-script: cannot enter a single-threaded apartment\n");
     return kUsageExit;
   }
-  const script_host::ScriptFile script{options->script,
-                                       std::filesystem::absolute(options->script).lexically_normal().string(),
-                                       script_host::DecodeScriptText(*bytes)};
-  const int status = script_host::RunScript(script, options->arguments, {ExecutablePath(argv[0]), LeaveApartment});
+  // The script sees its path and arguments as text, not as the bytes of the locale's charset.
+  const script_host::ScriptFile script{
+      script_host::FromConsole(options->script),
+      script_host::FromConsole(std::filesystem::absolute(options->script).lexically_normal().string()),
+      script_host::DecodeScriptText(*bytes)};
+  std::vector<std::string> arguments;
+  for (const std::string& argument : options->arguments) arguments.push_back(script_host::FromConsole(argument));
+  const int status = script_host::RunScript(script, arguments, {ExecutablePath(argv[0]), LeaveApartment});
   LeaveApartment();
   std::fflush(stdout);
   return status;

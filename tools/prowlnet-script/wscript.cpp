@@ -1,5 +1,6 @@
 #include "prowlnet-script/wscript.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -52,7 +53,9 @@ duk_ret_t SleepPumping(duk_context* ctx) {
   const std::chrono::milliseconds wait(static_cast<long long>(milliseconds));
   const auto wanted = std::chrono::steady_clock::now() + wait;
   if (deadline && *deadline < wanted) {
-    pal::PumpFor(std::chrono::duration_cast<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now()));
+    using std::chrono::milliseconds;
+    const auto left = std::chrono::duration_cast<milliseconds>(*deadline - std::chrono::steady_clock::now());
+    pal::PumpFor(std::max(left, milliseconds(0)));
     EndTimedOut(run);
   }
   pal::PumpFor(wait);

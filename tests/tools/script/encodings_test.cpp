@@ -1,6 +1,6 @@
 // Script files as WSH read them, UTF-8 with or without a byte-order mark, UTF-16 with one, or
-// the ANSI code page (GBK here, as Notepad saved them), and the console's text in its locale's
-// charset both ways.
+// the ANSI code page (GBK here, as Notepad saved them), and the console's text (output, input and
+// arguments) in its locale's charset.
 #include <cstdlib>
 #include <string>
 
@@ -69,11 +69,11 @@ TEST_F(EncodingsTest, TheConsoleSpeaksTheCharsetOfItsLocale) {
   setenv("LC_ALL", "zh_CN.GBK", 1);
   const ToolRun run = RunScript("console.js",
                                 "var line = WScript.StdIn.ReadLine();\n"
-                                "WScript.Echo(line.length, line == \"摄像机\");\n"
+                                "WScript.Echo(line.length, line == \"摄像机\", WScript.Arguments(0) == line);\n"
                                 "WScript.StdOut.WriteLine(\"摄像机 \\u0e01\");\n",
-                                {}, std::string(kCameraGbk) + "\n");
+                                {kCameraGbk}, std::string(kCameraGbk) + "\n");
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(run.out, std::string("3 true\n") + kCameraGbk + " ?\n");
+  EXPECT_EQ(run.out, std::string("3 true true\n") + kCameraGbk + " ?\n");
 }
 
 }  // namespace
