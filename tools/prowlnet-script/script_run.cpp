@@ -70,7 +70,8 @@ void EndProcess(ScriptRun& run, int status) {
 }
 
 void SetTimeout(ScriptRun& run, double seconds) {
-  run.timeoutSeconds = seconds > 0 && std::isfinite(seconds) ? std::trunc(seconds) : 0;
+  // Whole seconds, as a 32-bit count: WScript.Timeout was one.
+  run.timeoutSeconds = seconds > 0 ? std::min(std::trunc(seconds), 2147483647.0) : 0;
   if (run.timeoutSeconds > 0) {
     ArmAlarm(run);
   } else {

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "prowlnet-script/host_object.h"
 #include "prowlnet-script/jscript_errors.h"
@@ -14,6 +16,40 @@ namespace script_host {
 namespace {
 
 constexpr char kItemsKey[] = DUK_HIDDEN_SYMBOL("items");
+
+struct NamedArgument {
+  std::string name;
+  std::string value;
+};
+
+struct SplitArguments {
+  std::vector<NamedArgument> named;
+  std::vector<std::string> unnamed;
+};
+
+/// The arguments as WSH split them: "/name:value" and "/name" are named, the rest unnamed.
+SplitArguments SplitWshArguments(const std::vector<std::string>& arguments) {
+  SplitArguments split;
+  for (const std::string& argument : arguments) {
+    const bool named = argument.size() > 1 && argument[0] == '/' && argument[1] != ':';
+    if (!named) {
+      split.unnamed.push_back(argument);
+      continue;
+    }
+    const size_t colon = argument.find(':');
+    NamedArgument entry{argument.substr(1, colon == std::string::npos ? std::string::npos : colon - 1),
+                        colon == std::string::npos ? std::string() : argument.substr(colon + 1)};
+    // A name given twice keeps its last value, in the place it was first given.
+    bool replaced = false;
+    for (NamedArgument& earlier : split.named) {
+      if (strcasecmp(earlier.name.c_str(), entry.name.c_str()) != 0) continue;
+      earlier.value = entry.value;
+      replaced = true;
+    }
+    if (!replaced) split.named.push_back(std::move(entry));
+  }
+  return split;
+}
 
 /// The run's arguments, split; they are few, and split afresh at each use.
 SplitArguments SplitOf(duk_context* ctx) { return SplitWshArguments(ScriptRunOf(ctx).arguments); }
@@ -128,29 +164,6 @@ void PushUnnamed(duk_context* ctx) {
 }
 
 }  // namespace
-
-SplitArguments SplitWshArguments(const std::vector<std::string>& arguments) {
-  SplitArguments split;
-  for (const std::string& argument : arguments) {
-    const bool named = argument.size() > 1 && argument[0] == '/' && argument[1] != ':';
-    if (!named) {
-      split.unnamed.push_back(argument);
-      continue;
-    }
-    const size_t colon = argument.find(':');
-    NamedArgument entry{argument.substr(1, colon == std::string::npos ? std::string::npos : colon - 1),
-                        colon == std::string::npos ? std::string() : argument.substr(colon + 1)};
-    // A name given twice keeps its last value, in the place it was first given.
-    bool replaced = false;
-    for (NamedArgument& earlier : split.named) {
-      if (strcasecmp(earlier.name.c_str(), entry.name.c_str()) != 0) continue;
-      earlier.value = entry.value;
-      replaced = true;
-    }
-    if (!replaced) split.named.push_back(std::move(entry));
-  }
-  return split;
-}
 
 void PushWshArguments(duk_context* ctx) {
   duk_push_c_function(ctx, ArgumentItem, 1);

@@ -9,22 +9,7 @@
 
 #include <duktape.h>
 
-#include <string>
-#include <vector>
-
 namespace script_host {
-
-struct NamedArgument {
-  std::string name;
-  std::string value;
-};
-
-/// The arguments as WSH split them: "/name:value" and "/name" are named, the rest unnamed.
-struct SplitArguments {
-  std::vector<NamedArgument> named;
-  std::vector<std::string> unnamed;
-};
-SplitArguments SplitWshArguments(const std::vector<std::string>& arguments);
 
 /// Pushes WScript.Arguments for the run's arguments. Needs a script run (script_run.h).
 void PushWshArguments(duk_context* ctx);
