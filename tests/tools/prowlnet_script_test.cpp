@@ -1,7 +1,7 @@
 // prowlnet-script as its users run it: the control registered with regsvr32, the examples run by
 // the program under `ip netns exec` in namespace pc against camsim's cameras in namespace lan;
-// the failures a script meets, with their text and exit status; and objects that a script drops.
-#include <fstream>
+// and objects that a script drops, released as it runs. The scripts of tools/script try each
+// part of what Windows Script Host gave a script.
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,25 +11,17 @@
 #include "camsim/simulator.h"
 #include "pal/objbase.h"
 #include "prowlnet-script/script_host.h"
-#include "support/child_process.h"
+#include "script/script_test.h"
 #include "support/module_entry.h"
 #include "support/netns.h"
-#include "support/temp_prefix.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using script_test::ToolRun;
 using test_support::NamespaceScope;
-using test_support::TempPrefix;
 using test_support::TestNetwork;
 
 constexpr int kSubnet = 92;
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
 
 /// The line of `text` that holds `part`, or "".
 std::string LineWith(const std::string& text, const std::string& part) {
@@ -39,39 +31,11 @@ std::string LineWith(const std::string& text, const std::string& part) {
   return text.substr(start, text.find('\n', at) - start);
 }
 
-/// A fresh emulated machine with the control registered, as a user prepares one.
-class ScriptTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_EQ(test_support::RunProgram({REGSVR32_PATH, "-s", PROWLNET_MODULE_PATH}), 0); }
-
-  std::string WriteScript(const std::string& name, const std::string& source) const {
-    const std::string path = prefix_.root() + "/" + name;
-    std::ofstream(path) << source;
-    return path;
-  }
-
-  /// Runs `argv` (the program first) and collects what it wrote; inside namespace `netns` when
-  /// one is named.
-  ToolRun RunTool(std::vector<std::string> argv, const std::string& netns = {}) const {
-    argv.insert(argv.begin(), PROWLNET_SCRIPT_PATH);
-    if (!netns.empty()) argv.insert(argv.begin(), {"/usr/bin/env", "ip", "netns", "exec", netns});
-    const std::string errorPath = prefix_.root() + "/stderr.txt";
-    test_support::ChildProcess child(argv, errorPath);
-    ToolRun run;
-    run.status = child.Wait(60s);
-    run.out = child.output();
-    run.err = test_support::ReadFile(errorPath);
-    return run;
-  }
-
-  TempPrefix prefix_;
-};
-
-/// camsim with three cameras in namespace lan.
-class ExampleTest : public ScriptTest {
+/// camsim with three cameras in namespace lan, and the control registered.
+class ExampleTest : public script_test::ScriptTest {
  protected:
   void SetUp() override {
-    ScriptTest::SetUp();
+    RegisterControl();
     if (HasFatalFailure()) return;
     network_.pc().WriteResolvConf("nameserver " + network_.prefix() + "53\n");
     NamespaceScope lan(network_.lan().name());
@@ -83,7 +47,7 @@ class ExampleTest : public ScriptTest {
   ToolRun RunExample(const std::string& name, const std::vector<std::string>& arguments = {}) {
     std::vector<std::string> argv{EXAMPLES_DIR "/" + name};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    return RunTool(argv, network_.pc().name());
+    return RunTool(argv, {}, network_.pc().name());
   }
 
   TestNetwork network_{{.subnet = kSubnet}};
@@ -119,55 +83,20 @@ TEST_F(ExampleTest, HostPrintsTheHostParametersAndAFreeAddress) {
                          prefix + "53\nDNS 2:    (none)\nFree address: " + prefix + "254\n");
 }
 
-// Nothing below sends anything: creating the control and asking it for names stay in the process.
+class InProcessTest : public script_test::ScriptTest {};
 
-TEST_F(ScriptTest, AnUnknownMethodIsAnExceptionNamingTheMember) {
-  const std::string script = WriteScript("unknown.js",
-                                         "var control = new ActiveXObject(\"Prowlnet.CProwlnet\");\n"
-                                         "try { control.StartSerch(); } catch (e) { WScript.Echo(e.number, e.description); }\n"
-                                         "control.StartSerch();\n");
-  const ToolRun run = RunTool({script});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "-2147352570 StartSerch: Unknown name. (0x80020006)\n");
-  EXPECT_EQ(run.err, script + ":3: Error: StartSerch: Unknown name. (0x80020006)\n");
-}
-
-TEST_F(ScriptTest, AProgIdThatIsNotRegisteredIsTheActivationError) {
-  const std::string script = WriteScript("progid.js", "var camera = new ActiveXObject(\"Prowlnet.Camera\");\n");
-  const ToolRun run = RunTool({script});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, script + ":1: Error: ActiveXObject(\"Prowlnet.Camera\"): Invalid class string (0x800401F3)\n");
-}
-
-TEST_F(ScriptTest, AThrownErrorIsReportedWithItsLineAndEndsTheRun) {
-  const std::string script = WriteScript("throw.js", "function check() {\n  throw new Error(\"no camera\");\n}\ncheck();\n");
-  const ToolRun run = RunTool({script});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, script + ":2: Error: no camera\n");
-}
-
-TEST_F(ScriptTest, ArgumentsAreReadInEveryFormAndQuitEndsEvenWhenCaught) {
-  const std::string script = WriteScript(
-      "quit.js",
-      "var a = WScript.Arguments;\n"
-      "WScript.Echo(a.length, a.Count(), a(0), a.Item(1), a.item(1), a[1]);\n"
-      "try { WScript.Quit(7); } catch (e) {}\n"
-      "WScript.Echo(\"after Quit\");\n");
-  const ToolRun run = RunTool({script, "one", "two"});
-  EXPECT_EQ(run.status, 7);
-  EXPECT_EQ(run.out, "2 2 one two two two\n");
-}
-
-TEST_F(ScriptTest, ObjectsThatAScriptDropsAreReleasedAndTheModuleCanUnload) {
+TEST_F(InProcessTest, ObjectsThatAScriptDropsAreReleasedAndTheModuleCanUnload) {
+  RegisterControl();
   ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
-  EXPECT_EQ(script_host::RunScript("drop.js",
-                                   "for (var i = 0; i < 1000; i++) {\n"
-                                   "  var control = new ActiveXObject(\"Prowlnet.CProwlnet\");\n"
-                                   "  if (control.GetIPCCount() != 0) throw new Error(\"a new control has devices\");\n"
-                                   "  control = null;\n"
-                                   "}\n",
-                                   {}),
-            0);
+  const script_host::ScriptFile script{"drop.js", "/drop.js",
+                                       "for (var i = 0; i < 1000; i++) {\n"
+                                       "  var control = new ActiveXObject(\"Prowlnet.CProwlnet\");\n"
+                                       "  if (control.GetIPCCount() != 0) {\n"
+                                       "    throw new Error(\"a new control has devices\");\n"
+                                       "  }\n"
+                                       "  control = null;\n"
+                                       "}\n"};
+  EXPECT_EQ(script_host::RunScript(script, {}, {}), 0);
   EXPECT_EQ(test_support::CallModuleEntry(PROWLNET_MODULE_PATH, "DllCanUnloadNow"), S_OK);
   CoUninitialize();
 }

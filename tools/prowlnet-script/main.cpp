@@ -5,9 +5,12 @@
 //
 // Exit status: 0, or the code the script gave WScript.Quit; 1 after an uncaught script error;
 // 2 for bad arguments or a script file that cannot be read.
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -15,20 +18,28 @@
 #include <vector>
 
 #include "pal/objbase.h"
+#include "prowlnet-script/console_text.h"
 #include "prowlnet-script/script_host.h"
+#include "prowlnet-script/source_text.h"
 
 namespace {
 
 constexpr int kUsageExit = 2;
 
+/// Larger than any script; a file beyond it is not read into memory.
+constexpr std::uintmax_t kLargestScript = 64u << 20;
+
 constexpr const char* kUsage =
     "usage: prowlnet-script [--help] SCRIPT [ARGUMENT...]\n"
-    "Runs the JavaScript file SCRIPT (ECMAScript 5.1) as a Windows Script Host script, on one\n"
-    "apartment thread. The ARGUMENTs are WScript.Arguments.\n"
+    "Runs the JScript file SCRIPT as Windows Script Host ran it, on one apartment thread. The\n"
+    "ARGUMENTs are WScript.Arguments (/name:value and /name are also in Arguments.Named).\n"
     "  new ActiveXObject(progId)  creates an automation object registered in the emulated machine\n"
     "                             under $PROWLNET_PREFIX (default ~/.prowlnet) and calls its methods\n"
     "                             by name; register the control first with regsvr32\n"
-    "  WScript                    Echo, Sleep(ms), Arguments, Quit(code), StdErr.WriteLine\n"
+    "  WScript                    Echo, Sleep, Quit, Arguments, StdIn/StdOut/StdErr, CreateObject,\n"
+    "                             GetObject, ConnectObject and the host's properties\n"
+    "The file may be UTF-8, UTF-16 with a byte-order mark, or in the ANSI code page (PROWLNET_ACP);\n"
+    "output is in the charset of the locale.\n"
     "Exit status: 0, or the code given to WScript.Quit; 1 after a script error, which is\n"
     "reported on stderr as SCRIPT:LINE: message; 2 for bad arguments or an unreadable SCRIPT.\n";
 
@@ -49,12 +60,30 @@ std::optional<Options> ParseArguments(int argc, char** argv) {
   return options;
 }
 
+/// The file's bytes; nullopt with errno set when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path) {
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (!error && size > kLargestScript) {
+    errno = EFBIG;
+    return std::nullopt;
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   if (file.bad()) return std::nullopt;
-  return text;
+  return bytes;
+}
+
+std::string ExecutablePath(const char* argv0) {
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+  return error ? std::filesystem::absolute(argv0).string() : self.string();
+}
+
+void LeaveApartment() {
+  CoFreeUnusedLibraries();
+  CoUninitialize();
 }
 
 }  // namespace
@@ -69,8 +98,8 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return kUsageExit;
   }
-  const std::optional<std::string> source = ReadFile(options->script);
-  if (!source) {
+  const std::optional<std::string> bytes = ReadFile(options->script);
+  if (!bytes) {
     std::fprintf(stderr, "prowlnet-script: cannot read %s: %s\n", options->script.c_str(), std::strerror(errno));
     return kUsageExit;
   }
@@ -78,9 +107,15 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "prowlnet-script: cannot enter a single-threaded apartment\n");
     return kUsageExit;
   }
-  const int status = script_host::RunScript(options->script, *source, options->arguments);
-  CoFreeUnusedLibraries();
-  CoUninitialize();
+  // The script sees its path and arguments as text, not as the bytes of the locale's charset.
+  const script_host::ScriptFile script{
+      script_host::FromConsole(options->script),
+      script_host::FromConsole(std::filesystem::absolute(options->script).lexically_normal().string()),
+      script_host::DecodeScriptText(*bytes)};
+  std::vector<std::string> arguments;
+  for (const std::string& argument : options->arguments) arguments.push_back(script_host::FromConsole(argument));
+  const int status = script_host::RunScript(script, arguments, {ExecutablePath(argv[0]), LeaveApartment});
+  LeaveApartment();
   std::fflush(stdout);
   return status;
 }

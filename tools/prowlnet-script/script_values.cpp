@@ -13,6 +13,12 @@ char32_t SurrogateAt(std::string_view bytes, size_t at) {
   return 0xD000 | ((second & 0x3F) << 6) | (static_cast<unsigned char>(bytes[at + 2]) & 0x3F);
 }
 
+void AppendThreeBytes(std::string& text, char32_t code) {
+  text += static_cast<char>(0xE0 | (code >> 12));
+  text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+  text += static_cast<char>(0x80 | (code & 0x3F));
+}
+
 void AppendFourBytes(std::string& text, char32_t code) {
   text += static_cast<char>(0xF0 | (code >> 18));
   text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
@@ -46,6 +52,30 @@ std::string Utf8At(duk_context* ctx, duk_idx_t index) {
   return text;
 }
 
+std::string Cesu8FromUtf8(std::string_view utf8) {
+  std::string text;
+  text.reserve(utf8.size());
+  for (size_t at = 0; at < utf8.size();) {
+    const unsigned lead = static_cast<unsigned char>(utf8[at]);
+    if (lead < 0xF0 || lead > 0xF4 || at + 4 > utf8.size()) {
+      text += utf8[at++];
+      continue;
+    }
+    const char32_t code = ((lead & 0x07) << 18) | ((static_cast<unsigned char>(utf8[at + 1]) & 0x3F) << 12) |
+                          ((static_cast<unsigned char>(utf8[at + 2]) & 0x3F) << 6) |
+                          (static_cast<unsigned char>(utf8[at + 3]) & 0x3F);
+    AppendThreeBytes(text, 0xD800 + ((code - 0x10000) >> 10));
+    AppendThreeBytes(text, 0xDC00 + ((code - 0x10000) & 0x3FF));
+    at += 4;
+  }
+  return text;
+}
+
+void PushText(duk_context* ctx, std::string_view text) {
+  const std::string stored = Cesu8FromUtf8(text);
+  duk_push_lstring(ctx, stored.data(), stored.size());
+}
+
 bool ValueAt(duk_context* ctx, duk_idx_t index, late_binding::Value* out) {
   switch (duk_get_type(ctx, index)) {
     case DUK_TYPE_UNDEFINED: *out = late_binding::Undefined{}; return true;
@@ -67,18 +97,8 @@ void PushValue(duk_context* ctx, const late_binding::Value& value) {
   } else if (const double* number = std::get_if<double>(&value)) {
     duk_push_number(ctx, *number);
   } else {
-    const std::string& text = std::get<std::string>(value);
-    duk_push_lstring(ctx, text.data(), text.size());
+    PushText(ctx, std::get<std::string>(value));
   }
-}
-
-void PushError(duk_context* ctx, HRESULT hr, std::string_view message) {
-  // No C file and line: Duktape then blames the script line that made the call.
-  duk_push_error_object_raw(ctx, DUK_ERR_ERROR, nullptr, 0, "%.*s", static_cast<int>(message.size()), message.data());
-  duk_push_int(ctx, hr);
-  duk_put_prop_string(ctx, -2, "number");
-  duk_push_lstring(ctx, message.data(), message.size());
-  duk_put_prop_string(ctx, -2, "description");
 }
 
 }  // namespace script_host
