@@ -43,12 +43,15 @@ async function listed(page) {
   return page.evaluate(() => window.benchListed);
 }
 
-/// When the page had the server's list of cameras, from the browser's own timing of the request:
-/// [request sent, first byte, last byte], in milliseconds since the navigation began.
+/// When the page had its script and the server's list of cameras, from the browser's own timing
+/// of the requests: [request sent, first byte, last byte], in milliseconds since the navigation began.
 function listRequest(page) {
   return page.evaluate(() => {
-    const entry = performance.getEntriesByType("resource").find((e) => e.name.endsWith("/api/cameras"));
-    return entry ? [entry.requestStart, entry.responseStart, entry.responseEnd] : null;
+    const timing = (suffix) => {
+      const entry = performance.getEntriesByType("resource").find((e) => e.name.endsWith(suffix));
+      return entry ? [entry.requestStart, entry.responseStart, entry.responseEnd] : [NaN, NaN, NaN];
+    };
+    return { list: timing("/api/cameras"), script: timing("/app.js") };
   });
 }
 
@@ -124,10 +127,12 @@ try {
   const ms = (list) => list.map((t) => t.toFixed(0)).join(" ");
   console.log(`cameras: ${cameras}, runs: ${runs}, pacing: ${values["design-pacing"] ? "design" : "fast"}`);
   console.log(`listed after the page was opened while searching: median ${median(opened).toFixed(0)} ms (${ms(opened)})`);
-  console.log("  GET /api/cameras in the browser [sent, first byte, last byte] ms after opening: " +
-              requests.map((r) => r ? "[" + ms(r) + "]" : "none").join(" "));
+  console.log("  in the browser, [sent, first byte, last byte] ms after opening: GET /app.js " +
+              requests.map((r) => "[" + ms(r.script) + "]").join(" ") + ", GET /api/cameras " +
+              requests.map((r) => "[" + ms(r.list) + "]").join(" "));
   console.log(`listed after Start search: median ${median(started).toFixed(0)} ms (${ms(started)})`);
-  console.log(keys ? `filter keystroke to next frame: max ${Math.max(...keys).toFixed(1)} ms, median ${median(keys).toFixed(1)} ms`
+  console.log(keys ? `filter keystroke to next frame: max ${Math.max(...keys).toFixed(1)} ms, median ${median(keys).toFixed(1)} ms` +
+                     ` (${ms(keys)})`
                    : "filter: the page has no filter box");
   for (const [encoding, list] of Object.entries(server)) {
     console.log(`server GET /api/cameras (curl, ${cameras} cameras, Accept-Encoding: ${encoding}): median ` +

@@ -100,11 +100,16 @@ test("the list fills as cameras answer: all counted, hostile serials listed, add
   await waitFor(async () => (await text("#search-state")) === "not searching", 10000, "the page to connect");
   assert.match(await text("#placeholder-text"), /press Start search/);
   await page.click("#search-toggle");
+  // The control sends its first request two seconds after the start (the design's pacing).
+  await waitFor(async () => /^Searching, no camera has answered yet/.test(await text("#placeholder-text")), 1500,
+                "the searching row");
   await waitFor(async () => (await shownSerials()).length === everyCamera.length, 20000, "every camera in the list");
   console.log(`# ${everyCamera.length} cameras shown ${Date.now() - opened} ms after the page was opened`);
   assert.deepEqual((await shownSerials()).sort(), [...everyCamera].sort());
   assert.equal(await text("#cameras-title"), `${everyCamera.length} cameras (${everyCamera.length - 1} on another subnet)`);
   assert.equal(await page.$eval("#placeholder", (tbody) => tbody.hidden), true);
+  await waitFor(async () => (await text("#announce")) === `Searching. ${await text("#cameras-title")}.`, 5000,
+                "the count announced");
 
   assert.equal(await cell("PN00000000", "ip"), "10.200.0.2");
   const link = await (await row("PN00000000")).$eval("td.c-ip a", (a) => ({ href: a.href, rel: a.rel }));
@@ -198,29 +203,6 @@ test("cameras sharing an address are marked, and giving one's address to another
   await page.click("#change-close");
 });
 
-test("on a phone each camera is a card: serial, address and Change button on screen together", async () => {
-  await waitFor(() => page.$$eval("#camera-rows tr.confirmed", (rows) => rows.length === 0), 10000, "the highlight to fade");
-  await page.setViewport(phone);
-  try {
-    assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= innerWidth), "nothing wider than the screen");
-    const card = await row(onSubnet);
-    await card.evaluate((tr) => tr.scrollIntoView({ block: "center" }));
-    const boxes = await card.evaluate((tr) => ["td.c-serial", "td.c-ip a", "button.change"]
-      .map((selector) => tr.querySelector(selector).getBoundingClientRect().toJSON()));
-    for (const box of boxes) {
-      assert.ok(box.left >= 0 && box.right <= phone.width && box.top >= 0 && box.bottom <= phone.height,
-                `on screen: ${JSON.stringify(box)}`);
-    }
-    const header = await page.$eval("header", (h) => [...h.querySelectorAll("#search-state, #search-toggle")]
-      .map((e) => e.getBoundingClientRect().right));
-    assert.ok(header.every((right) => right <= phone.width), "the header wraps");
-    await page.evaluate(() => window.scrollTo(0, 0));
-    await page.screenshot({ path: screenshotPath("phone") });
-  } finally {
-    await page.setViewport(desktop);
-  }
-});
-
 test("a page written for the original hosts lists the cameras through activex.js", async () => {
   const legacy = await network.browser.newPage();
   await legacy.goto(network.url + "api/search");
@@ -262,6 +244,29 @@ test("requests without the page's token or from another site change nothing", as
   assert.equal(rebound.status, 403);
   assert.equal(network.curl(`http://127.0.0.1:${network.port}/api/search`).body, before);
   assert.match(before, /"searching":true/);
+});
+
+test("on a phone each camera is a card: serial, address and Change button on screen together", async () => {
+  await waitFor(() => page.$$eval("#camera-rows tr.confirmed", (rows) => rows.length === 0), 10000, "the highlight to fade");
+  await page.setViewport(phone);
+  try {
+    assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= innerWidth), "nothing wider than the screen");
+    const card = await row(onSubnet);
+    await card.evaluate((tr) => tr.scrollIntoView({ block: "center" }));
+    const boxes = await card.evaluate((tr) => ["td.c-serial", "td.c-ip a", "button.change"]
+      .map((selector) => tr.querySelector(selector).getBoundingClientRect().toJSON()));
+    for (const box of boxes) {
+      assert.ok(box.left >= 0 && box.right <= phone.width && box.top >= 0 && box.bottom <= phone.height,
+                `on screen: ${JSON.stringify(box)}`);
+    }
+    const header = await page.$eval("header", (h) => [...h.querySelectorAll("#search-state, #search-toggle")]
+      .map((e) => e.getBoundingClientRect().right));
+    assert.ok(header.every((right) => right <= phone.width), "the header wraps");
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.screenshot({ path: screenshotPath("phone") });
+  } finally {
+    await page.setViewport(desktop);
+  }
 });
 
 test("when the server stops the page says so, and once it runs again the page works without a reload", async () => {
