@@ -11,6 +11,7 @@
   const CHANGE_SECONDS = 20;  // how long the server waits for a camera's confirmation
   const HIGHLIGHT_MS = 4000;  // a confirmed row's highlight fades over this time
   const RETRY_MS = [500, 1000, 2000, 4000];
+  const REVEAL_PER_FRAME = 150;  // rows a filter shows again per frame: laying out all 1000 takes long
 
   const $ = (id) => document.getElementById(id);
 
@@ -27,6 +28,7 @@
     reorder: false,
     sort: { key: "index", direction: 1 },
     filter: "",
+    reveal: [],                  // rows the filter shows again, a frame's worth at a time
     host: {},
     pending: new Map(),          // serial -> {deadline}: changes waiting for confirmation
     confirmed: new Map(),        // serial -> time of confirmation, while the row is highlighted
@@ -472,11 +474,13 @@
   }
 
   function applyFilter(entry) {
-    const shown = matches(entry);
-    if (entry.shown !== shown) {
-      entry.shown = shown;
-      entry.row.hidden = !shown;
-    }
+    show(entry, matches(entry));
+  }
+
+  function show(entry, shown) {
+    if (entry.shown === shown) return;
+    entry.shown = shown;
+    entry.row.hidden = !shown;
   }
 
   function setSort(key) {
@@ -489,10 +493,26 @@
     flush();
   }
 
+  /// Hides what no longer matches at once; shows what matches again in table order, a frame's
+  /// worth at a time, so that a keystroke answers within a frame even with 1000 rows.
   function setFilter(value) {
     state.filter = value.trim().toLowerCase();
-    for (const entry of state.cameras.values()) applyFilter(entry);
+    const reveal = [];
+    for (const entry of state.order) {
+      if (!matches(entry)) show(entry, false);
+      else if (!entry.shown) reveal.push(entry);
+    }
+    const idle = state.reveal.length === 0;
+    state.reveal = reveal;
+    if (idle) revealSome();
     showCount();
+  }
+
+  function revealSome() {
+    for (const entry of state.reveal.splice(0, REVEAL_PER_FRAME)) {
+      if (matches(entry) && state.cameras.get(entry.serial) === entry) show(entry, true);
+    }
+    if (state.reveal.length > 0) requestAnimationFrame(revealSome);
   }
 
   // ---------------------------------------------------------------- drawing
@@ -534,7 +554,7 @@
     let shown = 0;
     for (const entry of state.cameras.values()) {
       if (entry.camera.reachable === false) ++other;
-      if (entry.shown) ++shown;
+      if (matches(entry)) ++shown;
     }
     let heading = total + (total === 1 ? " camera" : " cameras");
     if (other > 0) heading += " (" + other + " on another subnet)";
@@ -549,8 +569,7 @@
       return state.searching ? "Searching, no camera has answered yet…"
                              : "Not searching: press Start search to find the cameras on this network.";
     }
-    const anyShown = state.order.some((entry) => entry.shown);
-    return anyShown ? "" : "No camera matches “" + $("filter").value.trim() + "”.";
+    return state.order.some(matches) ? "" : "No camera matches “" + $("filter").value.trim() + "”.";
   }
 
   const announcer = { text: "", at: 0, timer: 0 };
