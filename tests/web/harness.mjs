@@ -12,6 +12,8 @@ if (!build) throw new Error("PROWLNET_BUILD_DIR must name the build to test (for
 
 export const subnet = "10.77.242";
 
+const running = (child) => child.exitCode === null && child.signalCode === null;
+
 function ip(...args) {
   execFileSync("ip", args, { stdio: ["ignore", "ignore", "inherit"] });
 }
@@ -26,13 +28,31 @@ export async function waitFor(condition, timeout, what) {
   }
 }
 
+/// A CAMERA element for camsim's --file: `lan` holds the LANConfig attributes that differ from
+/// a generated camera's. Values are written as XML attribute text.
+export function cameraXml(serial, lan = {}) {
+  const attributes = { MacAddress: "02:78:00:00:00:01", DHCP: "0", IPAddress: "192.168.1.64", Netmask: "255.255.255.0",
+                       Gateway: "192.168.1.1", DNS1: "192.168.1.1", DNS2: "", ...lan };
+  const quoted = (value) => String(value).replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/"/g, "&quot;");
+  const list = Object.entries(attributes).map(([name, value]) => `${name}="${quoted(value)}"`).join(" ");
+  return `<CAMERA><IPC_SERIALNUMBER SerialNumber="${quoted(serial)}"/><DEVICE_TYPE DeviceType="NVS-2210"/>` +
+         `<LANConfig ${list}/><MediaStreamConfig><StreamAccess Auth="1" VideoPort="554" RTPOverRTSP="1" PTZPort="6000"` +
+         ` WEBPort="80"/></MediaStreamConfig><UserConfig><Account Username="admin" Password="12345" Group="administrators"` +
+         ` Status="1"/></UserConfig></CAMERA>`;
+}
+
 export class TestNetwork {
-  constructor(cameras) {
+  /// `cameras`: how many cameras camsim generates; `described`: CAMERA elements (cameraXml) it
+  /// simulates besides them; `env`: the server's environment beyond this process's.
+  constructor({ cameras = 12, described = [], env = {} } = {}) {
     this.pc = `prowlnet-web-${process.pid}-pc`;
     this.lan = `prowlnet-web-${process.pid}-lan`;
     this.work = mkdtempSync(join(tmpdir(), "prowlnet-web-"));
     this.children = [];
     this.cameras = cameras;
+    this.described = described;
+    this.env = env;
+    this.serverRuns = 0;
   }
 
   async start() {
@@ -51,15 +71,16 @@ export class TestNetwork {
     writeFileSync(`/etc/netns/${this.pc}/resolv.conf`, `nameserver ${subnet}.1\n`);
 
     this.camsimLog = join(this.work, "camsim.log");
-    this.camsim = this.spawn(this.lan, join(build, "tools/camsim/camsim"), ["--count", String(this.cameras), "--log"],
-                             this.camsimLog);
+    const camsimArgs = ["--count", String(this.cameras), "--log"];
+    if (this.described.length > 0) {
+      const file = join(this.work, "cameras.xml");
+      writeFileSync(file, `<CAMERAS>${this.described.join("")}</CAMERAS>`);
+      camsimArgs.push("--file", file);
+    }
+    this.camsim = this.spawn(this.lan, join(build, "tools/camsim/camsim"), camsimArgs, this.camsimLog);
     await waitFor(() => this.camsimOutput().includes("listening"), 10000, "camsim");
 
-    const serverLog = join(this.work, "server.log");
-    this.server = this.spawn(this.pc, join(build, "tools/prowlnet/prowlnet"), ["serve", "--listen", "127.0.0.1:0"], serverLog);
-    await waitFor(() => /serving (http:\S+)/.test(readFileSync(serverLog, "utf8")), 15000, "the server");
-    this.url = /serving (http:\S+)/.exec(readFileSync(serverLog, "utf8"))[1];
-    this.port = new URL(this.url).port;
+    await this.startServer(0);
 
     // The browser runs in namespace pc too; puppeteer talks to it over a pipe, which crosses.
     const chromium = join(this.work, "chromium-in-pc");
@@ -74,11 +95,34 @@ export class TestNetwork {
     });
   }
 
-  spawn(ns, program, args, logFile) {
+  /// Starts `prowlnet serve` on `port` (0: any free one) and waits until it says where it serves.
+  async startServer(port) {
+    const log = join(this.work, `server-${++this.serverRuns}.log`);
+    this.server = this.spawn(this.pc, join(build, "tools/prowlnet/prowlnet"), ["serve", "--listen", `127.0.0.1:${port}`],
+                             log, this.env);
+    const serving = () => /serving (http:\S+)/.exec(readFileSync(log, "utf8"));
+    await waitFor(() => serving() || !running(this.server), 15000, "the server");
+    if (!serving()) throw new Error("the server did not start: " + readFileSync(log, "utf8"));
+    this.url = serving()[1];
+    this.port = new URL(this.url).port;
+  }
+
+  /// Stops the server as Ctrl-C does; its exit status.
+  async stopServer() {
+    const server = this.server;
+    if (running(server)) {
+      const exited = new Promise((resolve) => server.once("exit", resolve));
+      server.kill("SIGTERM");
+      await exited;
+    }
+    return server.exitCode;
+  }
+
+  spawn(ns, program, args, logFile, env = {}) {
     const out = openSync(logFile, "a");
     const child = spawn("ip", ["netns", "exec", ns, program, ...args], {
       stdio: ["ignore", out, out],
-      env: { ...process.env, PROWLNET_PREFIX: join(this.work, "prefix") },
+      env: { ...process.env, PROWLNET_PREFIX: join(this.work, "prefix"), ...env },
     });
     this.children.push(child);
     return child;
@@ -95,11 +139,23 @@ export class TestNetwork {
     return { body: out.slice(0, at), status: Number(out.slice(at + 1)) };
   }
 
+  /// The token of the page the running server serves.
+  token() {
+    return /name="prowlnet-token" content="([0-9a-f]+)"/.exec(this.curl(this.url).body)[1];
+  }
+
+  /// Starts or stops the search as the page does.
+  setSearching(on) {
+    return this.curl("-X", "POST", "-H", `X-Prowlnet-Token: ${this.token()}`, "-d", JSON.stringify({ searching: on }),
+                     `${this.url}api/search`);
+  }
+
   async stop() {
     if (this.browser) await this.browser.close().catch(() => {});
-    for (const child of this.children) child.kill("SIGTERM");
-    await Promise.all(this.children.map((child) => child.exitCode !== null ? null
-      : new Promise((resolve) => child.once("exit", resolve))));
+    const live = this.children.filter(running);
+    const exited = live.map((child) => new Promise((resolve) => child.once("exit", resolve)));
+    for (const child of live) child.kill("SIGTERM");
+    await Promise.all(exited);
     for (const ns of [this.pc, this.lan]) {
       try { ip("netns", "delete", ns); } catch { /* already gone */ }
     }

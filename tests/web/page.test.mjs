@@ -1,70 +1,217 @@
-// The web host's page in headless Chromium against twelve simulated cameras: the table fills
-// from the server's events, a change made in the form is confirmed by the camera, a free address
-// is filled in, a page written for the original hosts calls the control by name through
-// activex.js, and requests without the page's token or from another site change nothing.
+// The web host's page in headless Chromium, driven as an installer drives it, against sixty
+// simulated cameras: three share a factory address, one is on this computer's subnet, four have
+// serial numbers that name parts of the page or of a script object. The list fills and sorts,
+// the filter and the change dialog work with the keyboard, a change waits with the seconds shown
+// and is confirmed, a risky change needs a second press, the page fits a phone, and a server
+// restart is survived without a reload. Also: a page written for the original hosts calls the
+// control through activex.js, and requests without the token or from another site change nothing.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import { join } from "node:path";
-import { TestNetwork, subnet, waitFor } from "./harness.mjs";
+import { TestNetwork, cameraXml, subnet, waitFor } from "./harness.mjs";
 
-const network = new TestNetwork(12);
+const crate = ["PN20000001", "PN20000002", "PN20000003"];
+const onSubnet = "PN20000004";
+const hostile = ["rows", "count", "__proto__", "camera-rows"];
+const generated = Array.from({ length: 52 }, (_, i) => "PN" + String(i).padStart(8, "0"));
+const factory = { IPAddress: "10.1.1.64", Netmask: "255.255.255.0", Gateway: "10.1.1.1", DNS1: "10.1.1.1" };
+const mac = (n) => "02:78:00:00:00:" + String(n).padStart(2, "0");
+
+const network = new TestNetwork({
+  cameras: generated.length,
+  described: [
+    ...crate.map((serial, i) => cameraXml(serial, { ...factory, MacAddress: mac(i) })),
+    cameraXml(onSubnet, { IPAddress: `${subnet}.50`, Gateway: `${subnet}.1`, DNS1: `${subnet}.1`, MacAddress: mac(4) }),
+    ...hostile.map((serial, i) => cameraXml(serial, { IPAddress: `192.168.1.${101 + i}`, MacAddress: mac(10 + i) })),
+  ],
+});
+const everyCamera = [...crate, onSubnet, ...hostile, ...generated];
+const desktop = { width: 1280, height: 800 };
+const phone = { width: 390, height: 844 };
+const policyViolations = [];
 let page;
 
 before(async () => {
   await network.start();
   page = await network.browser.newPage();
-  await page.setViewport({ width: 1280, height: 900 });
+  page.on("pageerror", (error) => console.log("# page error: " + error.message));
+  page.on("console", (message) => {
+    if (/Content Security Policy/i.test(message.text())) policyViolations.push(message.text());
+  });
+  await page.setViewport(desktop);
 });
 
 after(async () => {
   await network.stop();
 });
 
-async function rows() {
-  return page.$$eval("#camera-rows tr", (trs) => trs.map((tr) => tr.dataset.serial));
+function screenshotPath(name) {
+  const variable = name === "phone" ? "PROWLNET_PHONE_SCREENSHOT" : "PROWLNET_SCREENSHOT";
+  return process.env[variable] || join(process.env.PROWLNET_BUILD_DIR, name === "phone" ? "web-page-phone.png" : "web-page.png");
 }
 
-test("the page lists the cameras as they answer", async () => {
+/// The serials of the rows shown, in the table's order.
+function shownSerials() {
+  return page.$$eval("#camera-rows tr", (rows) => rows.filter((row) => !row.hidden).map((row) => row.dataset.serial));
+}
+
+const text = (selector) => page.$eval(selector, (element) => element.textContent.trim());
+
+/// The row of a camera, found by comparing serials: they are camera text, never a selector.
+function row(serial) {
+  return page.evaluateHandle((serial) => [...document.querySelectorAll("#camera-rows tr")]
+    .find((tr) => tr.dataset.serial === serial), serial);
+}
+
+async function cell(serial, column) {
+  return (await row(serial)).$eval("td.c-" + column, (td) => td.textContent.trim());
+}
+
+/// Opens the change dialog of a camera with the mouse, or with the keyboard (Tab to its button,
+/// then Enter).
+async function openChange(serial, { keyboard = false } = {}) {
+  const button = await (await row(serial)).$("button.change");
+  if (keyboard) {
+    await button.focus();
+    await page.keyboard.press("Enter");
+  } else {
+    // As a person does: scroll to the row, look, then click.
+    await button.evaluate((b) => new Promise((resolve) => {
+      b.scrollIntoView({ block: "center" });
+      requestAnimationFrame(() => requestAnimationFrame(resolve));
+    }));
+    await button.click();
+  }
+  await waitFor(() => page.$eval("#change", (dialog) => dialog.open), 5000, "the change dialog");
+}
+
+async function fill(name, value) {
+  const selector = `#change-form input[name=${name}]`;
+  await page.$eval(selector, (input) => { input.value = ""; });
+  if (value !== "") await page.type(selector, value);
+}
+
+const message = (name) => text(`#message-${name}`);
+const dialogOpen = () => page.$eval("#change", (dialog) => dialog.open);
+
+test("the list fills as cameras answer: all counted, hostile serials listed, addresses linked and marked", async () => {
   const opened = Date.now();
   await page.goto(network.url);
+  await waitFor(async () => (await text("#search-state")) === "not searching", 10000, "the page to connect");
+  assert.match(await text("#placeholder-text"), /press Start search/);
+  // The control sends its first request two seconds after the start (the design's pacing): the
+  // list says it searches meanwhile.
+  await page.$eval("#placeholder", (placeholder) => {
+    window.sawSearchingRow = false;
+    new MutationObserver(() => {
+      window.sawSearchingRow ||= !placeholder.hidden && /^Searching, no camera has answered yet/.test(placeholder.textContent);
+    }).observe(placeholder, { subtree: true, childList: true, characterData: true, attributes: true });
+  });
   await page.click("#search-toggle");
-  await waitFor(async () => (await rows()).length === 12, 20000, "twelve cameras in the table");
-  console.log(`# twelve cameras shown ${Date.now() - opened} ms after the page was opened`);
-  assert.deepEqual((await rows()).sort(), Array.from({ length: 12 }, (_, i) => "PN" + String(i).padStart(8, "0")));
-  assert.equal(await page.$eval("[data-host=ipAddress]", (e) => e.textContent), `${subnet}.10`);
-  const screenshot = process.env.PROWLNET_SCREENSHOT || join(process.env.PROWLNET_BUILD_DIR, "web-page.png");
-  await page.screenshot({ path: screenshot, fullPage: true });
+  await waitFor(async () => (await shownSerials()).length === everyCamera.length, 20000, "every camera in the list");
+  console.log(`# ${everyCamera.length} cameras shown ${Date.now() - opened} ms after the page was opened`);
+  assert.deepEqual((await shownSerials()).sort(), [...everyCamera].sort());
+  assert.equal(await text("#cameras-title"), `${everyCamera.length} cameras (${everyCamera.length - 1} on another subnet)`);
+  assert.equal(await page.$eval("#placeholder", (tbody) => tbody.hidden), true);
+  assert.equal(await page.evaluate(() => window.sawSearchingRow), true);
+  await waitFor(async () => (await text("#announce")) === `Searching. ${await text("#cameras-title")}.`, 5000,
+                "the count announced");
+
+  assert.equal(await cell("PN00000000", "ip"), "10.200.0.2");
+  const link = await (await row("PN00000000")).$eval("td.c-ip a", (a) => ({ href: a.href, rel: a.rel }));
+  assert.deepEqual(link, { href: "http://10.200.0.2/", rel: "noopener noreferrer" });
+  assert.equal(await cell("PN00000000", "notes"), "other subnet");
+  assert.equal(await cell(onSubnet, "notes"), "");
+  for (const serial of crate) assert.equal(await cell(serial, "notes"), "other subnetduplicate address");
+  assert.equal(await (await row("__proto__")).$eval("button.change", (b) => b.getAttribute("aria-label")), "Change __proto__");
+  assert.equal(await page.$eval("#camera-table thead", (head) => [...head.querySelectorAll("th")]
+    .every((th) => th.textContent.trim() !== "")), true);
+
+  await page.click("#camera-table th.c-ip button");
+  assert.equal(await page.$eval("#camera-table th.c-ip", (th) => th.getAttribute("aria-sort")), "ascending");
+  assert.deepEqual((await shownSerials()).slice(0, 5), [...crate, onSubnet, "PN00000000"]);
+  await page.mouse.move(desktop.width / 2, 10);
+  await page.screenshot({ path: screenshotPath("desktop") });
+  await page.click("#camera-table th.c-index button");
+  assert.deepEqual((await shownSerials()).slice(0, 8), [...crate, onSubnet, ...hostile]);
 });
 
-test("a change made in the form is confirmed by the camera", async () => {
-  await page.click("#camera-PN00000004 button");
-  await page.$eval("#change-form input[name=ipAddress]", (input) => { input.value = ""; });
-  await page.type("#change-form input[name=ipAddress]", "300.1.1.1");
-  await page.click("#change-form button[type=submit]");
-  assert.match(await page.$eval("#change-status", (e) => e.textContent), /IP address: expected/);
+test("with sixty cameras: the filter narrows the list, a change far down opens in view with the address focused, Escape returns", async () => {
+  await page.type("#filter", "pn0000004");
+  await waitFor(async () => (await shownSerials()).length === 10, 2000, "the filter");
+  assert.deepEqual(await shownSerials(), generated.slice(40, 50));
+  assert.match(await text("#cameras-title"), /, 10 shown$/);
+  await page.$eval("#filter", (input) => { input.value = ""; input.dispatchEvent(new Event("input")); });
+  assert.equal((await shownSerials()).length, everyCamera.length);
 
-  await page.$eval("#change-form input[name=ipAddress]", (input) => { input.value = ""; });
-  await page.type("#change-form input[name=ipAddress]", `${subnet}.77`);
-  await page.$eval("#change-form input[name=netmask]", (input) => { input.value = "255.255.255.0"; });
-  await page.click("#change-form button[type=submit]");
-  await waitFor(async () => /confirmed/.test(await page.$eval("#change-status", (e) => e.textContent)), 25000,
-                "the camera's confirmation");
-  assert.match(network.camsimOutput(), /modification for "PN00000004" applied/);
-  assert.equal(await page.$eval("#camera-PN00000004 td.ip", (e) => e.textContent), `${subnet}.77`);
+  await openChange("PN00000049", { keyboard: true });
+  assert.equal(await text("#change-serial"), "PN00000049");
+  const box = await page.$eval("#change", (dialog) => dialog.getBoundingClientRect().toJSON());
+  assert.ok(box.top >= 0 && box.bottom <= desktop.height, `the dialog is in view: ${JSON.stringify(box)}`);
+  assert.equal(await page.evaluate(() => document.activeElement.name), "ipAddress");
+  await page.keyboard.press("Escape");
+  assert.equal(await dialogOpen(), false);
+  assert.equal(await page.evaluate(() => document.activeElement.getAttribute("aria-label")), "Change PN00000049");
+
+  await openChange("__proto__");
+  assert.equal(await text("#change-serial"), "__proto__");
+  await page.click("#change-close");
+  assert.equal(await page.evaluate(() => document.activeElement.getAttribute("aria-label")), "Change __proto__");
+});
+
+test("a change is checked field by field, waits with the seconds left shown, and is confirmed by the camera", async () => {
+  const index = await cell("PN00000049", "index");
+  await openChange("PN00000049");
+  await fill("ipAddress", "300.1.1.1");
+  await fill("dns2", "");
+  await page.click("#change-send");
+  assert.match(await message("ipAddress"), /Expected an IPv4 address/);
+  assert.match(await message("dns2"), /Cannot be emptied/);
+  assert.equal(await page.$eval("#change-form input[name=ipAddress]", (input) => input.getAttribute("aria-invalid")), "true");
+  assert.equal(await page.evaluate(() => document.activeElement.name), "ipAddress");
+
+  await fill("ipAddress", `${subnet}.77`);
+  await fill("netmask", "255.255.255.0");
+  await fill("gateway", `${subnet}.1`);
+  await fill("dns2", "10.200.0.3");
+  await page.click("#change-send");
+  await waitFor(async () => !(await dialogOpen()) ||
+                             (await page.$eval("#change-send", (b) => b.disabled) && /\d+ s left/.test(await text("#change-status"))),
+                2000, "the pending state");
+  await waitFor(async () => !(await dialogOpen()), 25000, "the camera's confirmation");
+  assert.match(await text("#list-status"), /PN00000049 confirmed: now at 10\.77\.242\.77/);
+  assert.match(network.camsimOutput(), /modification for "PN00000049" applied/);
+  assert.equal(await cell("PN00000049", "ip"), `${subnet}.77`);
+  assert.equal(await cell("PN00000049", "index"), index);
+  assert.doesNotMatch(await cell("PN00000049", "notes"), /other subnet/);
+  assert.equal(await page.evaluate(() => document.activeElement.getAttribute("aria-label")), "Change PN00000049");
 });
 
 test("the free address button fills in an unused address of this computer's subnet", async () => {
-  await page.click("#camera-PN00000005 button");
+  await openChange("PN00000005");
   await page.click("#free-address");
-  await waitFor(async () => /Free address/.test(await page.$eval("#change-status", (e) => e.textContent)), 20000,
-                "a free address");
-  const address = await page.$eval("#change-form input[name=ipAddress]", (input) => input.value);
-  assert.equal(address, `${subnet}.254`);
+  await waitFor(async () => /free on this computer's subnet/.test(await message("ipAddress")), 20000, "a free address");
+  assert.equal(await page.$eval("#change-form input[name=ipAddress]", (input) => input.value), `${subnet}.254`);
+  await page.keyboard.press("Escape");
+});
+
+test("cameras sharing an address are marked, and giving one's address to another needs a second press", async () => {
+  assert.equal((await page.$$eval("#camera-rows td.c-notes", (cells) => cells.filter((c) => /duplicate address/.test(c.textContent)))).length,
+               crate.length);
+  await openChange("PN00000006");
+  await fill("ipAddress", "10.1.1.64");
+  await page.click("#change-send");
+  assert.match(await message("ipAddress"), /10\.1\.1\.64 is held by camera PN20000001 and 2 more/);
+  assert.match(await message("gateway"), /outside 10\.1\.1\.64\/255\.255\.0\.0/);
+  assert.equal(await text("#change-send"), "Send anyway");
+  assert.equal(await page.$eval("#change-send", (b) => b.disabled), false);
+  assert.doesNotMatch(network.camsimOutput(), /modification for "PN00000006"/);
+  await page.click("#change-close");
 });
 
 test("a page written for the original hosts lists the cameras through activex.js", async () => {
   const legacy = await network.browser.newPage();
-  await legacy.goto(network.url);
+  await legacy.goto(network.url + "api/search");
   await legacy.setContent(`<!DOCTYPE html><html><body><pre id="out"></pre>
     <script src="/activex.js"></script>
     <script>
@@ -81,8 +228,8 @@ test("a page written for the original hosts lists the cameras through activex.js
       document.getElementById("out").setAttribute("data-unknown", unknown);
     </script></body></html>`);
   const out = await legacy.$eval("#out", (e) => e.textContent);
-  assert.match(out, /^12:/);
-  assert.equal(out.split(":")[1].split(",").length, 12);
+  assert.match(out, new RegExp(`^${everyCamera.length}:`));
+  assert.deepEqual(out.split(":")[1].split(",").sort(), [...everyCamera].sort());
   assert.match(await legacy.$eval("#out", (e) => e.dataset.unknown), /^NoSuchMethod: Unknown name\. \(0x80020006\)$/);
   await legacy.close();
 });
@@ -103,4 +250,49 @@ test("requests without the page's token or from another site change nothing", as
   assert.equal(rebound.status, 403);
   assert.equal(network.curl(`http://127.0.0.1:${network.port}/api/search`).body, before);
   assert.match(before, /"searching":true/);
+});
+
+test("on a phone each camera is a card: serial, address and Change button on screen together", async () => {
+  await waitFor(() => page.$$eval("#camera-rows tr.confirmed", (rows) => rows.length === 0), 10000, "the highlight to fade");
+  await page.setViewport(phone);
+  try {
+    assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= innerWidth), "nothing wider than the screen");
+    const card = await row(onSubnet);
+    await card.evaluate((tr) => tr.scrollIntoView({ block: "center" }));
+    const boxes = await card.evaluate((tr) => ["td.c-serial", "td.c-ip a", "button.change"]
+      .map((selector) => tr.querySelector(selector).getBoundingClientRect().toJSON()));
+    for (const box of boxes) {
+      assert.ok(box.left >= 0 && box.right <= phone.width && box.top >= 0 && box.bottom <= phone.height,
+                `on screen: ${JSON.stringify(box)}`);
+    }
+    const header = await page.$eval("header", (h) => [...h.querySelectorAll("#search-state, #search-toggle")]
+      .map((e) => e.getBoundingClientRect().right));
+    assert.ok(header.every((right) => right <= phone.width), "the header wraps");
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.screenshot({ path: screenshotPath("phone") });
+  } finally {
+    await page.setViewport(desktop);
+  }
+});
+
+test("when the server stops the page says so, and once it runs again the page works without a reload", async () => {
+  await page.evaluate(() => { window.sameDocument = true; });
+  assert.equal(await network.stopServer(), 0);
+  await waitFor(async () => (await text("#search-state")) === "connection lost", 10000, "the page to see the loss");
+  assert.match(await text("#list-state"), /Connection to the server lost/);
+  assert.equal(await page.$eval("#camera-table", (table) => table.classList.contains("stale")), true);
+  assert.equal(await page.$eval("#search-toggle", (b) => b.disabled), true);
+  assert.equal(await page.$$eval("#camera-rows button.change", (buttons) => buttons.every((b) => b.disabled)), true);
+
+  await network.startServer(network.port);
+  await waitFor(async () => (await text("#search-state")) === "not searching", 15000, "the page to reconnect");
+  assert.match(await text("#list-state"), /Search stopped/);
+  assert.equal((await shownSerials()).length, everyCamera.length);
+  await page.click("#search-toggle");
+  await waitFor(async () => (await text("#search-state")) === "searching", 5000, "the search to start with the new run's token");
+  await waitFor(async () => (await shownSerials()).length === everyCamera.length, 20000, "every camera again");
+  assert.equal(await page.$eval("#camera-table", (table) => table.classList.contains("stale")), false);
+  assert.equal(await page.$$eval("#camera-rows button.change", (buttons) => buttons.every((b) => !b.disabled)), true);
+  assert.equal(await page.evaluate(() => window.sameDocument), true);
+  assert.deepEqual(policyViolations, []);
 });
