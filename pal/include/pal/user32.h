@@ -67,6 +67,8 @@ constexpr UINT CS_DBLCLKS = 0x0008;
 constexpr int COLOR_WINDOW = 5;
 constexpr DWORD WS_POPUP = 0x80000000;
 constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr int GWL_STYLE = -16;
+constexpr int GWL_EXSTYLE = -20;
 constexpr int GWLP_USERDATA = -21;
 
 /// Per-process limit on windows, as USERProcessHandleQuota has it; creating one more fails with
@@ -125,7 +127,15 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
+/// GWLP_USERDATA, GWL_STYLE (with WS_VISIBLE while the window is visible) or GWL_EXSTYLE.
 LONG_PTR GetWindowLongPtrW(HWND window, int index);
+/// The name of the window's class as it was registered, cut to `size` - 1 characters and
+/// terminated; the characters copied, 0 on failure.
+int GetClassNameW(HWND window, LPWSTR name, int size);
+/// The window's title, as GetClassNameW gives the class name.
+int GetWindowTextW(HWND window, LPWSTR text, int size);
+/// The window's rectangle; a top-level window's, so in screen coordinates.
+BOOL GetWindowRect(HWND window, LPRECT rect);
 /// Accepts WM_NCCREATE, paints nothing but validates for WM_PAINT, and fills the client area with
 /// the class's brush for WM_ERASEBKGND (1 when it has one); 0 for anything else.
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
