@@ -111,8 +111,14 @@ struct CREATESTRUCTW {
 /// Only the system's own cursors (null instance) exist here.
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
 
-/// Class names compare without regard to ASCII letter case. Returns the class atom, or 0.
+/// Class names compare without regard to ASCII letter case and name one class in the process:
+/// the instance is kept with the class (GetClassInfoExW gives it back) but is no part of its
+/// name, where Windows keeps apart the classes that different modules register under one name.
+/// A class stays registered until UnregisterClassW or the end of the process, also when the
+/// module that registered it is unloaded, as on Windows: a module unregisters its classes before
+/// it goes, since their procedures go with it. Returns the class atom, or 0.
 ATOM RegisterClassExW(const WNDCLASSEXW* windowClass);
+/// ERROR_CLASS_HAS_WINDOWS while a window of the class exists.
 BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 /// Fills `windowClass` from a registered class; `cbSize` must be set by the caller.
 BOOL GetClassInfoExW(HINSTANCE instance, LPCWSTR className, WNDCLASSEXW* windowClass);
