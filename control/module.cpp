@@ -6,6 +6,7 @@
 #include "control/class_factory.h"
 #include "control/export.h"
 #include "control/resources.h"
+#include "engine/control_window.h"
 #include "engine/search_thread.h"
 #include "pal/atlbase.h"
 #include "pal/libloader.h"
@@ -25,16 +26,24 @@ std::u16string GuidText(REFGUID guid) {
   return text;
 }
 
-/// This module's full path, as registration writes it.
-std::u16string ModulePath() {
+HMODULE ThisModule() {
   HMODULE module = nullptr;
-  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCWSTR>(&ModulePath), &module)) {
-    return u"";
-  }
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+/// This module's full path, as registration writes it.
+std::u16string ModulePath(HMODULE module) {
   WCHAR path[4096];
-  const DWORD length = GetModuleFileNameW(module, path, 4096);
+  const DWORD length = module == nullptr ? 0 : GetModuleFileNameW(module, path, 4096);
   return length == 0 || length == 4096 ? u"" : std::u16string(path, length);
+}
+
+/// The last system error as an HRESULT, and a failure even when none is set.
+HRESULT LastErrorOrFail() {
+  const DWORD error = GetLastError();
+  return error == ERROR_SUCCESS ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
 /// The thread's locale is the system default for the life of the scope, and then what it was.
@@ -51,9 +60,11 @@ class SystemLocaleScope {
 
 }  // namespace
 
-CProwlnetModule::CProwlnetModule() { InitializeCriticalSection(&classObjectLock_); }
+CProwlnetModule::CProwlnetModule() : instance_(ThisModule()) { InitializeCriticalSection(&classObjectLock_); }
 
 CProwlnetModule::~CProwlnetModule() {
+  // The window class stays registered when its module goes, as on Windows; its procedure would not.
+  UnregisterControlWindowClass();
   delete classObject_;
   DeleteCriticalSection(&classObjectLock_);
 }
@@ -72,8 +83,8 @@ HRESULT CProwlnetModule::GetClassObject(REFCLSID clsid, REFIID riid, void** obje
 
 HRESULT CProwlnetModule::RegisterServer() {
   const SystemLocaleScope locale;
-  const std::u16string module = ModulePath();
-  if (module.empty()) return HRESULT_FROM_WIN32(GetLastError());
+  const std::u16string module = ModulePath(instance_);
+  if (module.empty()) return LastErrorOrFail();
   ATL::CRegObject registrar;
   registrar.AddReplacement(u"APPID", GuidText(APPID_Prowlnet).c_str());
   HRESULT hr = registrar.ResourceRegister(module.c_str(), kApplicationScriptResource, u"REGISTRY");
@@ -90,8 +101,8 @@ HRESULT CProwlnetModule::RegisterServer() {
 
 HRESULT CProwlnetModule::UnregisterServer() {
   const SystemLocaleScope locale;
-  const std::u16string module = ModulePath();
-  if (module.empty()) return HRESULT_FROM_WIN32(GetLastError());
+  const std::u16string module = ModulePath(instance_);
+  if (module.empty()) return LastErrorOrFail();
   ATL::CRegObject registrar;
   registrar.AddReplacement(u"APPID", GuidText(APPID_Prowlnet).c_str());
   registrar.AddReplacement(u"MODULE", module.c_str());

@@ -1,9 +1,10 @@
 // The module object: one per process. It keeps the count that holds the module loaded, makes
-// the class object on first request and keeps it for the module's life, and registers and
-// unregisters the module.
+// the class object on first request and keeps it for the module's life, registers and
+// unregisters the module, and takes the control's window class with it when it is unloaded.
 #pragma once
 
 #include "pal/kernel32.h"
+#include "pal/libloader.h"
 #include "pal/oaidl.h"
 
 namespace prowlnet::control {
@@ -23,6 +24,9 @@ class CProwlnetModule {
   LONG Unlock() { return InterlockedDecrement(&lockCount_); }
   LONG GetLockCount() const { return lockCount_; }
 
+  /// This module, whose window class the control's window is of.
+  HINSTANCE Instance() const { return instance_; }
+
   /// The class object for CLSID_CProwlnet; CLASS_E_CLASSNOTAVAILABLE for any other class.
   HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object);
 
@@ -34,6 +38,7 @@ class CProwlnetModule {
   HRESULT UnregisterServer();
 
  private:
+  const HINSTANCE instance_;
   LONG volatile lockCount_ = 0;
   CRITICAL_SECTION classObjectLock_;
   ClassFactory* classObject_ = nullptr;

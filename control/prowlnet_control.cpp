@@ -93,7 +93,7 @@ HRESULT CProwlnetControl::Create(REFIID riid, void** object) {
   auto* made = new (std::nothrow) CProwlnetControl;
   if (made == nullptr) return E_OUTOFMEMORY;
   made->AddRef();  // construction may hand the object out and take it back
-  HRESULT hr = made->FinalConstruct();
+  HRESULT hr = made->FinalConstruct(TheModule().Instance());
   if (SUCCEEDED(hr)) hr = made->QueryInterface(riid, object);
   made->Release();  // destroys the object unless the query holds it
   return hr;

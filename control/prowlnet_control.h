@@ -10,8 +10,12 @@
 
 namespace prowlnet::control {
 
-// ModuleLock comes first, so that the module stays locked until the engine has torn down.
-class CProwlnetControl final : private ModuleLock,
+// ModuleLock is the first virtual base: made before anything else of the object and destroyed
+// after everything else, the control framework's shared state (a virtual base too, which lets go
+// of the container's site, sinks and in-place site) included. The module counts as in use until
+// the object is wholly gone, so a container that frees unused libraries from inside the last of
+// those releases cannot unload the code that is still running.
+class CProwlnetControl final : private virtual ModuleLock,
                                public CCProwlnet,
                                public ICProwlnet,
                                public ATL::IViewObjectExImpl,

@@ -26,13 +26,13 @@ CCProwlnet::CCProwlnet()
 
 CCProwlnet::~CCProwlnet() { Teardown(); }
 
-HRESULT CCProwlnet::FinalConstruct() {
+HRESULT CCProwlnet::FinalConstruct(HINSTANCE instance) {
   ws2::WSADATA data;
   ws2::WSAStartup(MAKEWORD(2, 2), &data);
   socketLibraryStarted_ = true;
   DebugLogOpen();
   logOpen_ = true;
-  window_ = CreateControlWindow(this);
+  window_ = CreateControlWindow(this, instance);
   if (window_ != nullptr) return S_OK;
   // A failure without an error code must still fail the creation.
   const DWORD error = GetLastError();

@@ -31,10 +31,10 @@ class CCProwlnet {
   CCProwlnet(const CCProwlnet&) = delete;
   CCProwlnet& operator=(const CCProwlnet&) = delete;
 
-  /// Starts the socket library, opens the log and creates the hidden control window. A window
-  /// that cannot be created gives the HRESULT of the system's last error; the caller then
-  /// destroys the object.
-  HRESULT FinalConstruct();
+  /// Starts the socket library, opens the log and creates the hidden control window, of the
+  /// window class of `instance` (the module that holds the control). A window that cannot be
+  /// created gives the HRESULT of the system's last error; the caller then destroys the object.
+  HRESULT FinalConstruct(HINSTANCE instance = nullptr);
 
   // Automation methods: each returns S_OK and its outcome through `pRetVal`.
   HRESULT StartSearch(LONG* pRetVal);

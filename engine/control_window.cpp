@@ -1,8 +1,8 @@
 #include "engine/control_window.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <mutex>
-#include <string>
 
 #include "engine/control_object.h"
 
@@ -16,38 +16,46 @@ LRESULT ControlWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
   return object->WindowMessage(message, wParam, lParam);
 }
 
-/// The class record; its address names the class, "ATL:" and the address in hexadecimal.
+/// The class record; its address names the class, "ATL:" and the address in hexadecimal. Plain
+/// data, with no destructor to run before the module's end unregisters the class.
 WNDCLASSEXW windowClass;
-std::u16string className;
+char16_t className[32];
 std::mutex classLock;
 bool classRegistered = false;
 
 /// Registers the class on the first creation that succeeds in doing so; a failed registration is
 /// tried again by the next creation, which then reports its own failure (last error set).
-bool RegisterControlWindowClass() {
+bool RegisterControlWindowClass(HINSTANCE instance) {
   const std::lock_guard<std::mutex> hold(classLock);
   if (classRegistered) return true;
-  char name[32];
-  std::snprintf(name, sizeof name, "ATL:%016llX", static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(&windowClass)));
-  className.assign(name, name + std::char_traits<char>::length(name));
+  char name[sizeof className / sizeof className[0]];
+  const int length = std::snprintf(name, sizeof name, "ATL:%016llX",
+                                   static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(&windowClass)));
+  std::copy_n(name, length + 1, className);
   windowClass.cbSize = sizeof windowClass;
   windowClass.style = CS_HREDRAW | CS_VREDRAW | CS_DBLCLKS;
   windowClass.lpfnWndProc = ControlWindowProc;
+  windowClass.hInstance = instance;
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
-  windowClass.lpszClassName = className.c_str();
+  windowClass.lpszClassName = className;
   classRegistered = RegisterClassExW(&windowClass) != 0;
   return classRegistered;
 }
 
 }  // namespace
 
-HWND CreateControlWindow(CCProwlnet* object) {
-  if (!RegisterControlWindowClass()) return nullptr;
-  HWND window = CreateWindowExW(0, className.c_str(), u"MyAtlWindow", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
-                                nullptr, nullptr);
+HWND CreateControlWindow(CCProwlnet* object, HINSTANCE instance) {
+  if (!RegisterControlWindowClass(instance)) return nullptr;
+  HWND window = CreateWindowExW(0, className, u"MyAtlWindow", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr, instance,
+                                nullptr);
   if (window != nullptr) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(object));
   return window;
+}
+
+void UnregisterControlWindowClass() {
+  const std::lock_guard<std::mutex> hold(classLock);
+  if (classRegistered && UnregisterClassW(className, windowClass.hInstance)) classRegistered = false;
 }
 
 }  // namespace prowlnet

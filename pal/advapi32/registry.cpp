@@ -193,6 +193,19 @@ std::vector<BYTE> BytesOf(const Value& value) {
   return bytes;
 }
 
+/// The value's type, and its bytes as far as `*size` allows, as the query calls give them out.
+LSTATUS CopyValueOut(const Value& value, LPDWORD type, LPBYTE data, LPDWORD size) {
+  const std::vector<BYTE> bytes = BytesOf(value);
+  if (type != nullptr) *type = value.type;
+  if (size == nullptr) return ERROR_SUCCESS;
+  const DWORD available = *size;
+  *size = static_cast<DWORD>(bytes.size());
+  if (data == nullptr) return ERROR_SUCCESS;
+  if (available < bytes.size()) return ERROR_MORE_DATA;
+  std::memcpy(data, bytes.data(), bytes.size());
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 LSTATUS RegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
@@ -208,16 +221,7 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR name, LPDWORD, LPDWORD type, LPBYTE d
     return found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
   });
   if (status != ERROR_SUCCESS) return status;
-
-  const std::vector<BYTE> bytes = BytesOf(*found);
-  if (type != nullptr) *type = found->type;
-  if (size == nullptr) return ERROR_SUCCESS;
-  const DWORD available = *size;
-  *size = static_cast<DWORD>(bytes.size());
-  if (data == nullptr) return ERROR_SUCCESS;
-  if (available < bytes.size()) return ERROR_MORE_DATA;
-  std::memcpy(data, bytes.data(), bytes.size());
-  return ERROR_SUCCESS;
+  return CopyValueOut(*found, type, data, size);
 }
 
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR name) {
@@ -253,6 +257,27 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LP
   std::memcpy(name, found.c_str(), (found.size() + 1) * sizeof(WCHAR));
   *nameLength = static_cast<DWORD>(found.size());
   return ERROR_SUCCESS;
+}
+
+LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD, LPDWORD type, LPBYTE data,
+                      LPDWORD size) {
+  if (name == nullptr || nameLength == nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
+  std::optional<Location> location = LocationOf(key);
+  if (!location) return ERROR_INVALID_HANDLE;
+  if (!Allows(*location, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+  std::optional<Value> found;
+  const LSTATUS status = pal::registry::ReadRegistry([&](Hives& hives) -> LONG {
+    Key* target = KeyAt(hives, *location);
+    if (target == nullptr) return ERROR_KEY_DELETED;
+    if (index >= target->values().size()) return ERROR_NO_MORE_ITEMS;
+    found = target->values()[index];
+    return ERROR_SUCCESS;
+  });
+  if (status != ERROR_SUCCESS) return status;
+  if (found->name.size() + 1 > *nameLength) return ERROR_MORE_DATA;
+  std::memcpy(name, found->name.c_str(), (found->name.size() + 1) * sizeof(WCHAR));
+  *nameLength = static_cast<DWORD>(found->name.size());
+  return CopyValueOut(*found, type, data, size);
 }
 
 LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) {

@@ -160,9 +160,7 @@ HRESULT CRegObject::RunResource(LPCOLESTR moduleFileName, UINT id, LPCOLESTR typ
 
 HRESULT CRegObject::Run(LPCOLESTR script, bool registering) {
   if (script == nullptr) return E_INVALIDARG;
-  const std::optional<std::u16string> expanded = pal::atl::Expand(script, replacements_);
-  if (!expanded) return DISP_E_EXCEPTION;
-  const auto roots = pal::atl::ParseScript(*expanded);
+  const auto roots = pal::atl::ParseScript(script, replacements_);
   if (!roots) return DISP_E_EXCEPTION;
   for (const pal::atl::ScriptRoot& root : *roots) {
     const LSTATUS status = registering ? RegisterEntries(root.key, root.entries) : UnregisterEntries(root.key, root.entries);

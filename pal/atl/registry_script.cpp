@@ -98,9 +98,41 @@ std::optional<DWORD> NumberOf(std::u16string_view text) {
   return static_cast<DWORD>(value);
 }
 
+/// Where a replaced text lands: a key's name may not take a backslash from it, which would name
+/// a key below another.
+enum class Place { kKeyName, kText };
+
+/// `text` with each %NAME% replaced and each %% read as %; nothing for a name without a
+/// replacement, an unclosed %, or a backslash that a replacement would put into a key's name.
+std::optional<std::u16string> Substituted(std::u16string_view text, const Replacements& replacements, Place place) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'%') {
+      out += text[i];
+      continue;
+    }
+    const size_t close = text.find(u'%', i + 1);
+    if (close == std::u16string_view::npos) return std::nullopt;
+    const std::u16string_view name = text.substr(i + 1, close - i - 1);
+    if (name.empty()) {
+      out += u'%';
+    } else {
+      auto found = replacements.find(internal::FoldedAscii(name));
+      if (found == replacements.end()) return std::nullopt;
+      if (place == Place::kKeyName && found->second.find(u'\\') != std::u16string::npos) return std::nullopt;
+      out += found->second;
+    }
+    i = close;
+  }
+  return out;
+}
+
 class Parser {
  public:
-  explicit Parser(std::u16string_view script) : tokens_(script) { Advance(); }
+  Parser(std::u16string_view script, const Replacements& replacements) : tokens_(script), replacements_(replacements) {
+    Advance();
+  }
 
   std::optional<std::vector<ScriptRoot>> Script() {
     std::vector<ScriptRoot> roots;
@@ -146,7 +178,10 @@ class Parser {
       Advance();
     }
     if (!current_ || IsWord(current_, u"{") || IsWord(current_, u"}") || IsWord(current_, u"=")) return false;
-    entry.name = current_->text;
+    std::optional<std::u16string> name =
+        Substituted(current_->text, replacements_, entry.isNamedValue ? Place::kText : Place::kKeyName);
+    if (!name || (!entry.isNamedValue && name->empty())) return false;
+    entry.name = std::move(*name);
     Advance();
     if (IsWord(current_, u"=")) {
       Advance();
@@ -164,11 +199,13 @@ class Parser {
     const std::u16string kind = current_->text;
     Advance();
     if (!current_) return std::nullopt;
+    const std::optional<std::u16string> text = Substituted(current_->text, replacements_, Place::kText);
+    if (!text) return std::nullopt;
     ScriptValue value;
     if (EqualIgnoringAsciiCase(kind, u"s")) {
-      value.text = current_->text;
+      value.text = *text;
     } else if (EqualIgnoringAsciiCase(kind, u"d")) {
-      std::optional<DWORD> number = NumberOf(current_->text);
+      std::optional<DWORD> number = NumberOf(*text);
       if (!number) return std::nullopt;
       value.type = REG_DWORD;
       value.number = *number;
@@ -182,34 +219,14 @@ class Parser {
   }
 
   Tokenizer tokens_;
+  const Replacements& replacements_;
   std::optional<Token> current_;
 };
 
 }  // namespace
 
-std::optional<std::u16string> Expand(std::u16string_view script, const std::map<std::u16string, std::u16string>& replacements) {
-  std::u16string out;
-  out.reserve(script.size());
-  for (size_t i = 0; i < script.size(); ++i) {
-    if (script[i] != u'%') {
-      out += script[i];
-      continue;
-    }
-    const size_t close = script.find(u'%', i + 1);
-    if (close == std::u16string_view::npos) return std::nullopt;
-    const std::u16string_view name = script.substr(i + 1, close - i - 1);
-    if (name.empty()) {
-      out += u'%';
-    } else {
-      auto found = replacements.find(internal::FoldedAscii(name));
-      if (found == replacements.end()) return std::nullopt;
-      out += found->second;
-    }
-    i = close;
-  }
-  return out;
+std::optional<std::vector<ScriptRoot>> ParseScript(std::u16string_view script, const Replacements& replacements) {
+  return Parser(script, replacements).Script();
 }
-
-std::optional<std::vector<ScriptRoot>> ParseScript(std::u16string_view script) { return Parser(script).Script(); }
 
 }  // namespace pal::atl

@@ -31,11 +31,13 @@ struct ScriptRoot {
   std::vector<ScriptEntry> entries;
 };
 
-/// `script` with each %NAME% replaced from `replacements` (keyed by upper-cased name) and each %%
-/// by %; nothing when a name has no replacement or a % is not closed.
-std::optional<std::u16string> Expand(std::u16string_view script, const std::map<std::u16string, std::u16string>& replacements);
+using Replacements = std::map<std::u16string, std::u16string>;  // by upper-cased name
 
-/// The roots and entries of an expanded script; nothing when it does not parse.
-std::optional<std::vector<ScriptRoot>> ParseScript(std::u16string_view script);
+/// The roots and entries of a script, each %NAME% in a name or value replaced from
+/// `replacements` and each %% read as %; nothing when it does not parse, names a replacement that
+/// was not given or leaves a % unclosed, or when a key's name comes out empty or a replacement
+/// puts a backslash into one. The script is split into its words and quoted strings first, so a
+/// replacement is text wherever it stands and never changes the script around it.
+std::optional<std::vector<ScriptRoot>> ParseScript(std::u16string_view script, const Replacements& replacements);
 
 }  // namespace pal::atl

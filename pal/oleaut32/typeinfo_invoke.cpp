@@ -7,6 +7,7 @@
 
 #include "internal/loud.h"
 #include "oleaut32/typelib.h"
+#include "oleaut32/variant_types.h"
 
 namespace pal::oleaut32 {
 namespace {
@@ -97,12 +98,13 @@ class CallFrame {
     values_.push_back(value);
   }
 
-  /// Coerces `argument` to `declared` and adds it; the coercion's failure otherwise.
+  /// Coerces `argument` to `declared` and adds it; the coercion's failure otherwise, E_NOTIMPL
+  /// for a caller's value of a type that this layer does not convert.
   HRESULT PushCoerced(const VARIANT& argument, VARTYPE declared) {
     if (PushSameWidthInteger(argument, declared)) return S_OK;
     VARIANT copy;
     VariantInit(&copy);
-    const HRESULT hr = VariantChangeType(&copy, &argument, 0, declared);
+    const HRESULT hr = ChangeVariantType(&copy, &argument, 0, declared);
     if (FAILED(hr)) return hr;
     coerced_.push_back(copy);
     Push(CallTypeOf(declared), ValueOf(copy));

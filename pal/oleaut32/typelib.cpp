@@ -1,7 +1,9 @@
 // ITypeLib over a library loaded from a module's data.
 #include "oleaut32/typelib.h"
 
-#include "internal/loud.h"
+#include <algorithm>
+
+#include "kernel32/utf16.h"
 
 namespace pal::oleaut32 {
 
@@ -42,7 +44,13 @@ HRESULT TypeLib::GetTypeInfo(UINT index, ITypeInfo** info) {
 HRESULT TypeLib::GetTypeInfoType(UINT index, TYPEKIND* kind) {
   if (kind == nullptr) return E_INVALIDARG;
   if (index >= library_.types.size()) return TYPE_E_ELEMENTNOTFOUND;
-  *kind = library_.types[index].kind == TypeKind::kCoClass ? TKIND_COCLASS : TKIND_DISPATCH;
+  switch (library_.types[index].kind) {
+    case Kind::kCoClass: *kind = TKIND_COCLASS; break;
+    case Kind::kInterface: *kind = TKIND_INTERFACE; break;
+    case Kind::kRecord: *kind = TKIND_RECORD; break;
+    case Kind::kDual:
+    case Kind::kDispatch: *kind = TKIND_DISPATCH; break;
+  }
   return S_OK;
 }
 
@@ -70,7 +78,11 @@ void TypeLib::ReleaseTLibAttr(TLIBATTR* attr) {
   attributes_.erase(attr);
 }
 
-HRESULT TypeLib::GetTypeComp(ITypeComp**) { internal::Unsupported("ITypeLib::GetTypeComp", "type compilers"); }
+HRESULT TypeLib::GetTypeComp(ITypeComp** comp) {
+  if (comp == nullptr) return E_INVALIDARG;
+  *comp = new TypeComp(this);
+  return S_OK;
+}
 
 HRESULT TypeLib::GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext, BSTR* helpFile) {
   if (index < -1 || index >= static_cast<INT>(library_.types.size())) return TYPE_E_ELEMENTNOTFOUND;
@@ -83,10 +95,42 @@ HRESULT TypeLib::GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD*
   return S_OK;
 }
 
-HRESULT TypeLib::IsName(LPOLESTR, ULONG, BOOL*) { internal::Unsupported("ITypeLib::IsName", "searching by name"); }
+std::vector<TypeLib::NameMatch> TypeLib::Matches(std::u16string_view name, size_t most) const {
+  std::vector<NameMatch> found;
+  for (size_t type = 0; type < library_.types.size() && found.size() < most; ++type) {
+    const TypeEntry& entry = library_.types[type];
+    if (internal::EqualIgnoringAsciiCase(entry.name, name)) found.push_back({type, MEMBERID_NIL, &entry.name});
+    for (const Method& method : entry.methods) {
+      if (found.size() < most && internal::EqualIgnoringAsciiCase(method.name, name))
+        found.push_back({type, method.id, &method.name});
+    }
+    for (size_t field = 0; field < entry.fields.size() && found.size() < most; ++field) {
+      if (internal::EqualIgnoringAsciiCase(entry.fields[field].name, name))
+        found.push_back({type, kFirstFieldId + static_cast<MEMBERID>(field), &entry.fields[field].name});
+    }
+  }
+  return found;
+}
 
-HRESULT TypeLib::FindName(LPOLESTR, ULONG, ITypeInfo**, MEMBERID*, USHORT*) {
-  internal::Unsupported("ITypeLib::FindName", "searching by name");
+HRESULT TypeLib::IsName(LPOLESTR name, ULONG, BOOL* found) {
+  if (name == nullptr || found == nullptr) return E_INVALIDARG;
+  const std::vector<NameMatch> matches = Matches(internal::ViewOf(name), 1);
+  *found = matches.empty() ? FALSE : TRUE;
+  // The caller's text takes the library's spelling; the lengths are the same.
+  if (!matches.empty()) std::copy(matches[0].spelling->begin(), matches[0].spelling->end(), name);
+  return S_OK;
+}
+
+HRESULT TypeLib::FindName(LPOLESTR name, ULONG, ITypeInfo** infos, MEMBERID* ids, USHORT* found) {
+  if (name == nullptr || infos == nullptr || ids == nullptr || found == nullptr) return E_INVALIDARG;
+  const std::vector<NameMatch> matches = Matches(internal::ViewOf(name), *found);
+  for (size_t i = 0; i < matches.size(); ++i) {
+    infos[i] = new TypeInfo(this, matches[i].type, View::kPrimary);
+    ids[i] = matches[i].id;
+  }
+  if (!matches.empty()) std::copy(matches[0].spelling->begin(), matches[0].spelling->end(), name);
+  *found = static_cast<USHORT>(matches.size());
+  return S_OK;
 }
 
 }  // namespace pal::oleaut32

@@ -1,6 +1,6 @@
-// ITypeLib and ITypeInfo over a loaded library. Each type information object holds a reference
-// on its library; each description it hands out (TYPEATTR, FUNCDESC, TLIBATTR) stays owned by
-// the object that made it until its Release... call or the object's end.
+// ITypeLib, ITypeInfo and ITypeComp over a loaded library. Each type information object holds a
+// reference on its library; each description it hands out (TYPEATTR, FUNCDESC, VARDESC,
+// TLIBATTR) stays owned by the object that made it until its Release... call or the object's end.
 #pragma once
 
 #include <atomic>
@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "oleaut32/typelib_model.h"
 #include "pal/oleauto.h"
@@ -34,12 +36,25 @@ class TypeLib final : public ITypeLib {
   HRESULT GetLibAttr(TLIBATTR** attr) override;
   HRESULT GetTypeComp(ITypeComp** comp) override;
   HRESULT GetDocumentation(INT index, BSTR* name, BSTR* docString, DWORD* helpContext, BSTR* helpFile) override;
+  /// Whether a type or a member (method or field) of the library has `name`, without regard to
+  /// ASCII letter case; `name` then takes the library's spelling.
   HRESULT IsName(LPOLESTR name, ULONG hash, BOOL* found) override;
+  /// Up to `*found` types and members named `name`, as IsName matches it, in library order: the
+  /// type information of each (of the type that holds a member) and MEMBERID_NIL for a type or
+  /// the member's identifier; `*found` becomes their number.
   HRESULT FindName(LPOLESTR name, ULONG hash, ITypeInfo** infos, MEMBERID* ids, USHORT* found) override;
   void ReleaseTLibAttr(TLIBATTR* attr) override;
 
  private:
   ~TypeLib() = default;
+
+  struct NameMatch {
+    size_t type;
+    MEMBERID id;
+    const std::u16string* spelling;
+  };
+  /// Up to `most` types and members named `name`, in library order.
+  std::vector<NameMatch> Matches(std::u16string_view name, size_t most) const;
 
   std::atomic<ULONG> references_{1};
   const Library library_;
@@ -48,6 +63,7 @@ class TypeLib final : public ITypeLib {
 };
 
 struct FuncDescBlock;
+struct VarDescBlock;
 
 class TypeInfo final : public ITypeInfo {
  public:
@@ -77,11 +93,19 @@ class TypeInfo final : public ITypeInfo {
   void ReleaseFuncDesc(FUNCDESC* desc) override;
   void ReleaseVarDesc(VARDESC* desc) override;
 
+  const TypeEntry& entry() const { return entry_; }
+
  private:
   ~TypeInfo();
 
   /// The index of the method with `id`, or nothing.
   std::optional<size_t> MethodIndexOf(MEMBERID id) const;
+  /// The index of the record field with `id`, or nothing.
+  std::optional<size_t> FieldIndexOf(MEMBERID id) const;
+  /// The name and the help string of member `id`, or null.
+  const std::u16string* MemberName(MEMBERID id) const;
+  /// The reference to type `index` of this type's own library.
+  HREFTYPE OwnRef(size_t index, View view) const;
   /// True when this form shows a dispatch view: the [out, retval] parameter becomes the result.
   bool IsDispatchView() const;
   /// Parameters as this form shows them.
@@ -95,7 +119,44 @@ class TypeInfo final : public ITypeInfo {
   std::mutex mutex_;
   std::map<TYPEATTR*, std::unique_ptr<TYPEATTR>> attributes_;
   std::map<FUNCDESC*, std::unique_ptr<FuncDescBlock>> functions_;
+  std::map<VARDESC*, std::unique_ptr<VarDescBlock>> variables_;
 };
+
+/// Binds names against one type and its bases (the members of each), or against a library (the
+/// names of its types). Holds a reference on what it binds against.
+class TypeComp final : public ITypeComp {
+ public:
+  explicit TypeComp(ITypeInfo* info);
+  explicit TypeComp(TypeLib* lib);
+
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+  /// For a type: the first method or field named `name` (without regard to ASCII letter case)
+  /// of the type or of its bases, nearest first, with its description and the type information
+  /// that holds it; TYPE_E_TYPEMISMATCH when only another kind of member than `flags` asks for
+  /// has the name; DESCKIND_NONE when none has it. For a library: DESCKIND_NONE, since the
+  /// libraries here have no modules, enumerations or application objects to bind into.
+  HRESULT Bind(LPOLESTR name, ULONG hash, WORD flags, ITypeInfo** info, DESCKIND* kind, BINDPTR* bound) override;
+  /// For a library: the type named `name`, without regard to ASCII letter case, and no further
+  /// binder; null ones when there is none. For a type: null ones, as it holds no types.
+  HRESULT BindType(LPOLESTR name, ULONG hash, ITypeInfo** info, ITypeComp** comp) override;
+
+ private:
+  ~TypeComp();
+
+  std::atomic<ULONG> references_{1};
+  ITypeInfo* const info_;
+  TypeLib* const lib_;
+};
+
+/// stdole2, the standard automation library, as far as the types here refer to it (see
+/// standard_library.cpp); it lives as long as the process.
+TypeLib& StandardLibrary();
+/// IDispatch, the base of every dual and dispatch interface, in the standard library.
+constexpr size_t kStandardIDispatch = 4;
+/// The references of a type information object to types of the standard library have this bit.
+constexpr HREFTYPE kStandardLibraryRef = 0x80000000u;
 
 /// Calls method `method` of a dual interface through vtable slot `slot` of `instance`, with the
 /// arguments of `params` coerced to the declared parameter types.

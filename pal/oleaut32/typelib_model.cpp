@@ -41,9 +41,18 @@ bool Refuse(const TypeLibData& data, const char* why) {
   return false;
 }
 
+Kind KindOf(TypeKind kind) {
+  switch (kind) {
+    case TypeKind::kDualInterface: return Kind::kDual;
+    case TypeKind::kDispInterface: return Kind::kDispatch;
+    case TypeKind::kCoClass: return Kind::kCoClass;
+  }
+  return Kind::kCoClass;
+}
+
 bool CopyType(const TypeLibData& data, const TypeData& type, TypeEntry& entry) {
   if (type.name == nullptr) return Refuse(data, "a type has no name");
-  entry = TypeEntry{type.kind, type.guid, Text(type.name), Text(type.helpString), type.flags, {}, {}};
+  entry = TypeEntry{KindOf(type.kind), type.guid, Text(type.name), Text(type.helpString), type.flags, {}, {}, {}, {}};
   for (const MethodData& method : type.methods) {
     if (method.name == nullptr) return Refuse(data, "a method has no name");
     if (const char* problem = ParamProblem(method)) return Refuse(data, problem);
@@ -60,6 +69,13 @@ bool CopyType(const TypeLibData& data, const TypeData& type, TypeEntry& entry) {
 }
 
 }  // namespace
+
+size_t InheritedSlots(const Library& library, const TypeEntry& entry) {
+  if (entry.kind == Kind::kDual || entry.kind == Kind::kDispatch) return kDispatchSlots;
+  if (entry.kind != Kind::kInterface || !entry.base) return 0;
+  const TypeEntry& base = library.types[*entry.base];
+  return InheritedSlots(library, base) + base.methods.size();
+}
 
 std::optional<Library> LibraryOf(const TypeLibData& data) {
   Library library{data.guid, data.majorVersion, data.minorVersion, data.lcid, data.flags, Text(data.name), Text(data.helpString), {}};

@@ -34,6 +34,11 @@ bool IsScalarType(VARTYPE base) {
 
 }  // namespace
 
+bool IsHandledVariantType(VARTYPE vt) {
+  const VARTYPE base = vt & VT_TYPEMASK;
+  return (vt & VT_ARRAY) == 0 && base != VT_RECORD && base != VT_DECIMAL;
+}
+
 HRESULT CheckVariantType(const char* call, VARTYPE vt) {
   if ((vt & VT_ARRAY) != 0) internal::Unsupported(call, "arrays (VT_ARRAY)");
   const VARTYPE base = vt & VT_TYPEMASK;

@@ -15,8 +15,9 @@ using pal::internal::Unsupported;
 
 bool IsTarget(VARTYPE vt) { return vt == VT_I2 || vt == VT_I4 || vt == VT_UI4 || vt == VT_BOOL || vt == VT_BSTR; }
 
-/// The value a VT_BYREF variant points at, as a plain variant that owns nothing.
-VARIANT Dereferenced(const VARIANT& source) {
+/// The value a VT_BYREF variant points at, as a plain variant that owns nothing; nothing for a
+/// type this layer does not read through a reference.
+std::optional<VARIANT> Dereferenced(const VARIANT& source) {
   if ((source.vt & VT_BYREF) == 0) return source;
   if (source.vt == (VT_BYREF | VT_VARIANT)) return Dereferenced(*source.pvarVal);
   VARIANT plain;
@@ -28,7 +29,7 @@ VARIANT Dereferenced(const VARIANT& source) {
     case VT_R8: plain.dblVal = *source.pdblVal; break;
     case VT_BOOL: plain.boolVal = *source.pboolVal; break;
     case VT_BSTR: plain.bstrVal = *source.pbstrVal; break;
-    default: Unsupported("VariantChangeType", "this by-reference source type");
+    default: return std::nullopt;
   }
   return plain;
 }
@@ -51,7 +52,7 @@ HRESULT NumberOf(const VARIANT& source, double* number) {
       *number = *parsed;
       return S_OK;
     }
-    default: Unsupported("VariantChangeType", "this source type");
+    default: return E_NOTIMPL;
   }
 }
 
@@ -121,7 +122,7 @@ HRESULT ToString(const VARIANT& source, USHORT flags, VARIANT* result) {
       if ((flags & VARIANT_ALPHABOOL) != 0) return StringResult(source.boolVal != 0 ? "True" : "False", result);
       std::snprintf(text, sizeof text, "%d", source.boolVal);
       break;
-    default: Unsupported("VariantChangeType", "this source type for a string");
+    default: return E_NOTIMPL;
   }
   return StringResult(text, result);
 }
@@ -135,21 +136,33 @@ HRESULT Coerce(const VARIANT& source, USHORT flags, VARTYPE vt, VARIANT* result)
 
 }  // namespace
 
-HRESULT VariantChangeType(VARIANTARG* dest, const VARIANTARG* source, USHORT flags, VARTYPE vt) {
+namespace pal::oleaut32 {
+
+HRESULT ChangeVariantType(VARIANTARG* dest, const VARIANTARG* source, USHORT flags, VARTYPE vt) {
   if (dest == nullptr || source == nullptr) return E_INVALIDARG;
-  if ((flags & ~(VARIANT_NOVALUEPROP | VARIANT_ALPHABOOL)) != 0) Unsupported("VariantChangeType", "these flags");
-  HRESULT hr = pal::oleaut32::CheckVariantType("VariantChangeType", source->vt);
+  if (!IsHandledVariantType(source->vt) || !IsHandledVariantType(vt)) return E_NOTIMPL;
+  HRESULT hr = CheckVariantType("VariantChangeType", source->vt);
   if (FAILED(hr)) return hr;
   if (!IsTarget(vt)) {
-    hr = pal::oleaut32::CheckVariantType("VariantChangeType", vt);
-    if (FAILED(hr) || (vt & VT_BYREF) != 0) return DISP_E_BADVARTYPE;
-    Unsupported("VariantChangeType", "this target type");
+    hr = CheckVariantType("VariantChangeType", vt);
+    return FAILED(hr) || (vt & VT_BYREF) != 0 ? DISP_E_BADVARTYPE : E_NOTIMPL;
   }
+  const std::optional<VARIANT> value = Dereferenced(*source);
+  if (!value) return E_NOTIMPL;
   VARIANT result;
   VariantInit(&result);
-  hr = Coerce(Dereferenced(*source), flags, vt, &result);
+  hr = Coerce(*value, flags, vt, &result);
   if (FAILED(hr)) return hr;
   VariantClear(dest);
   *dest = result;
   return S_OK;
+}
+
+}  // namespace pal::oleaut32
+
+HRESULT VariantChangeType(VARIANTARG* dest, const VARIANTARG* source, USHORT flags, VARTYPE vt) {
+  if ((flags & ~(VARIANT_NOVALUEPROP | VARIANT_ALPHABOOL)) != 0) Unsupported("VariantChangeType", "these flags");
+  const HRESULT hr = pal::oleaut32::ChangeVariantType(dest, source, flags, vt);
+  if (hr == E_NOTIMPL) Unsupported("VariantChangeType", "this source or target type");
+  return hr;
 }

@@ -92,3 +92,14 @@ BOOL GetClientRect(HWND handle, LPRECT rect) {
   *rect = ClientOf(*window);
   return TRUE;
 }
+
+BOOL GetWindowRect(HWND handle, LPRECT rect) {
+  std::shared_ptr<Window> window = WindowOf(handle);
+  if (window == nullptr || rect == nullptr) {
+    SetLastError(window == nullptr ? ERROR_INVALID_WINDOW_HANDLE : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::lock_guard lock(TheState().mutex);
+  *rect = window->rect;
+  return TRUE;
+}

@@ -41,6 +41,18 @@ LRESULT EraseBackground(HWND handle, HDC dc) {
   return FillRect(dc, &client, window->background) != 0 ? 1 : 0;
 }
 
+/// Copies `text` into `buffer`, cut to `size` - 1 characters and terminated; the characters copied.
+int CopyCut(const std::u16string& text, LPWSTR buffer, int size) {
+  if (buffer == nullptr || size <= 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const size_t copied = std::min(text.size(), static_cast<size_t>(size) - 1);
+  std::copy_n(text.data(), copied, buffer);
+  buffer[copied] = u'\0';
+  return static_cast<int>(copied);
+}
+
 void RemoveWindow(const Window& window) {
   DropWindowMessages(window.owner, window.handle);
   State& state = TheState();
@@ -173,7 +185,8 @@ LONG_PTR SetWindowLongPtrW(HWND handle, int index, LONG_PTR value) {
 }
 
 LONG_PTR GetWindowLongPtrW(HWND handle, int index) {
-  if (index != GWLP_USERDATA) pal::internal::Unsupported("GetWindowLongPtrW", "indexes other than GWLP_USERDATA");
+  if (index != GWLP_USERDATA && index != GWL_STYLE && index != GWL_EXSTYLE)
+    pal::internal::Unsupported("GetWindowLongPtrW", "indexes other than GWLP_USERDATA, GWL_STYLE and GWL_EXSTYLE");
   std::shared_ptr<Window> window = WindowOf(handle);
   if (window == nullptr) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -181,7 +194,28 @@ LONG_PTR GetWindowLongPtrW(HWND handle, int index) {
   }
   State& state = TheState();
   std::lock_guard lock(state.mutex);
+  if (index == GWL_STYLE) return static_cast<LONG_PTR>(window->style | (window->visible ? WS_VISIBLE : 0));
+  if (index == GWL_EXSTYLE) return static_cast<LONG_PTR>(window->exStyle);
   return window->userData;
+}
+
+int GetClassNameW(HWND handle, LPWSTR name, int size) {
+  std::shared_ptr<Window> window = WindowOf(handle);
+  if (window == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  return CopyCut(window->className, name, size);
+}
+
+int GetWindowTextW(HWND handle, LPWSTR text, int size) {
+  std::shared_ptr<Window> window = WindowOf(handle);
+  if (window == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  std::lock_guard lock(TheState().mutex);
+  return CopyCut(window->title, text, size);
 }
 
 LRESULT DefWindowProcW(HWND handle, UINT message, WPARAM wParam, LPARAM) {

@@ -119,6 +119,56 @@ TEST_F(ControlFramework, SafetyOptionsOfIDispatchCanBeEnabledButNoOthers) {
   EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IClassFactory, &supported, &enabled), E_NOINTERFACE);
   EXPECT_EQ(supported, 0u);
   EXPECT_EQ(enabled, 0u);
+  EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IClassFactory, 3, 3), E_NOINTERFACE);
+  EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
+  EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, nullptr), E_POINTER);
+
+  // A mask changes only its own options.
+  EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, INTERFACESAFE_FOR_UNTRUSTED_CALLER, 0), S_OK);
+  ASSERT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+  EXPECT_EQ(enabled, INTERFACESAFE_FOR_UNTRUSTED_DATA);
+}
+
+TEST_F(ControlFramework, ItListsOneEventSourceNoPagesItsClassAndWhetherItHasChanges) {
+  CComPtr<IConnectionPointContainer> points;
+  ASSERT_EQ(control_.QueryInterface(&points), S_OK);
+  CComPtr<IEnumConnectionPoints> listed;
+  ASSERT_EQ(points->EnumConnectionPoints(&listed), S_OK);
+  IConnectionPoint* found[2] = {};
+  ULONG count = 0;
+  EXPECT_EQ(listed->Next(2, found, &count), S_FALSE);
+  ASSERT_EQ(count, 1u);
+  IID source = GUID_NULL;
+  EXPECT_EQ(found[0]->GetConnectionInterface(&source), S_OK);
+  EXPECT_EQ(source, DIID__ICProwlnetEvents);
+  found[0]->Release();
+
+  CComPtr<ISpecifyPropertyPages> pages;
+  ASSERT_EQ(control_.QueryInterface(&pages), S_OK);
+  CAUUID none{};
+  ASSERT_EQ(pages->GetPages(&none), S_OK);
+  EXPECT_EQ(none.cElems, 0u);
+  CoTaskMemFree(none.pElems);
+
+  CComPtr<IProvideClassInfo> classInfo;
+  ASSERT_EQ(control_.QueryInterface(&classInfo), S_OK);
+  CComPtr<ITypeInfo> coclass;
+  ASSERT_EQ(classInfo->GetClassInfo(&coclass), S_OK);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(coclass->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+  EXPECT_EQ(attr->guid, CLSID_CProwlnet);
+  coclass->ReleaseTypeAttr(attr);
+
+  CComPtr<IPersistStreamInit> persist;
+  ASSERT_EQ(control_.QueryInterface(&persist), S_OK);
+  EXPECT_EQ(persist->IsDirty(), S_FALSE) << "as made";
+  ASSERT_EQ(persist->InitNew(), S_OK);
+  EXPECT_EQ(persist->IsDirty(), S_OK) << "a new control is to be saved";
+  CComPtr<IStream> stream;
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream), S_OK);
+  ASSERT_EQ(persist->Save(stream, TRUE), S_OK);
+  EXPECT_EQ(persist->IsDirty(), S_FALSE) << "saved";
 }
 
 TEST_F(ControlFramework, ItDrawsItsRectangleWithItsNameAnchoredAtTheCentre) {

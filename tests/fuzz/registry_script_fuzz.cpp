@@ -1,4 +1,4 @@
-// The registrar's script reader: replacements, then the grammar, on any script text.
+// The registrar's script reader: the grammar with replacements in it, on any script text.
 #include <map>
 #include <string>
 #include <string_view>
@@ -47,21 +47,34 @@ bool NamesUnimplemented(std::u16string_view script) {
   return false;
 }
 
+/// No key comes out of a script without a name.
+void CheckEntries(const std::vector<ScriptEntry>& entries) {
+  for (const ScriptEntry& entry : entries) {
+    FUZZ_CHECK(entry.isNamedValue || !entry.name.empty());
+    CheckEntries(entry.entries);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
   const std::u16string script(data, data + size);  // each byte one character
   if (NamesUnimplemented(script)) return -1;
-  static const std::map<std::u16string, std::u16string> kReplacements = {
-      {u"MODULE", u"/opt/cameras/viewer.so"},
+  // Replacements with the script's own quotes, braces, white space and a key path in them.
+  static const Replacements kReplacements = {
+      {u"MODULE", u"/opt/odd'dir {x} = s 'y'/viewer.so"},
       {u"CLSID", u"{5D1F1A10-4C2B-4E7A-9B11-2A6E0C517DA1}"},
-      {u"PROGID", u"Camera.Viewer"},
+      {u"PROGID", u"Camera\\Viewer"},
       {u"APPID", u"{5D1F1A14-4C2B-4E7A-9B11-2A6E0C517DA1}"},
   };
-  const std::optional<std::u16string> expanded = Expand(script, kReplacements);
-  const std::optional<std::vector<ScriptRoot>> roots = ParseScript(expanded ? *expanded : script);
-  if (roots) {
-    for (const ScriptRoot& root : *roots) FUZZ_CHECK(root.key != nullptr);
+  static const Replacements kNone;
+  for (const Replacements* replacements : {&kReplacements, &kNone}) {
+    const std::optional<std::vector<ScriptRoot>> roots = ParseScript(script, *replacements);
+    if (!roots) continue;
+    for (const ScriptRoot& root : *roots) {
+      FUZZ_CHECK(root.key != nullptr);
+      CheckEntries(root.entries);
+    }
   }
   return 0;
 }

@@ -122,9 +122,22 @@ TEST_F(Registrar, DeleteRemovesAKeyAtRegistration) {
   EXPECT_EQ(KeysBelow(HKEY_CLASSES_ROOT, u""), std::set<std::string>{});
 }
 
-TEST_F(Registrar, QuotesAndPercentSignsAreReadAsText) {
+TEST_F(Registrar, QuotesAndPercentSignsAreReadAsTextAndAReplacementStaysText) {
   ASSERT_EQ(registrar_.StringRegister(u"HKLM { 'Software\\Cam Vendor' = s 'it''s 100%% %MODULE%' }"), S_OK);
   EXPECT_EQ(StringValue(HKEY_LOCAL_MACHINE, u"Software\\Cam Vendor", nullptr), "it's 100% /opt/cam/viewer.so");
+
+  registrar_.AddReplacement(u"MODULE", u"/opt/it's {x} = s 'y'/viewer.so");
+  ASSERT_EQ(registrar_.StringRegister(u"HKCR { Cam = s '%MODULE%' { %MODULE% } }"), S_OK);
+  EXPECT_EQ(StringValue(HKEY_CLASSES_ROOT, u"Cam", nullptr), "/opt/it's {x} = s 'y'/viewer.so");
+  EXPECT_EQ(KeysBelow(HKEY_CLASSES_ROOT, u"Cam"), (std::set<std::string>{"/opt/it's {x} = s 'y'/viewer.so"}));
+
+  // A replacement cannot name a key below another, nor leave a key without a name.
+  registrar_.AddReplacement(u"SUBKEY", u"Deeper\\Still");
+  registrar_.AddReplacement(u"NOTHING", u"");
+  for (const char16_t* script : {u"HKCR { Other { '%SUBKEY%' } }", u"HKCR { Other { '%NOTHING%' = s 'x' } }"}) {
+    EXPECT_EQ(registrar_.StringRegister(script), DISP_E_EXCEPTION) << test_support::Narrow(script);
+    EXPECT_EQ(KeysBelow(HKEY_CLASSES_ROOT, u"Other"), std::set<std::string>{});
+  }
 }
 
 TEST_F(Registrar, AScriptThatDoesNotParseWritesNothing) {

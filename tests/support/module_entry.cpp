@@ -13,4 +13,13 @@ HRESULT CallModuleEntry(const char* module, const char* entry) {
   return hr;
 }
 
+HRESULT CanUnloadNowIfLoaded(const char* module) {
+  void* handle = dlopen(module, RTLD_NOW | RTLD_NOLOAD);
+  if (handle == nullptr) return E_FAIL;
+  auto entry = reinterpret_cast<HRESULT (*)()>(dlsym(handle, "DllCanUnloadNow"));
+  const HRESULT hr = entry == nullptr ? E_FAIL : entry();
+  dlclose(handle);
+  return hr;
+}
+
 }  // namespace test_support

@@ -9,4 +9,8 @@ namespace test_support {
 /// unloads it again; E_FAIL when the module or the entry point cannot be found.
 HRESULT CallModuleEntry(const char* module, const char* entry);
 
+/// The DllCanUnloadNow answer of `module` while some hold keeps it loaded, E_FAIL once it is
+/// unloaded; asking takes no lasting hold.
+HRESULT CanUnloadNowIfLoaded(const char* module);
+
 }  // namespace test_support

@@ -1,5 +1,7 @@
 #include "support/test_container.h"
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 namespace test_support {
@@ -39,7 +41,11 @@ class TestContainer::ClientSite final : public IOleClientSite, public IOleInPlac
   ULONG AddRef() override { return ++references_; }
   ULONG Release() override {
     const ULONG left = --references_;
-    if (left == 0) delete this;
+    if (left == 0) {
+      delete this;
+      return 0;
+    }
+    if (onRelease_) onRelease_();
     return left;
   }
 
@@ -90,6 +96,7 @@ class TestContainer::ClientSite final : public IOleClientSite, public IOleInPlac
   HRESULT OnPosRectChange(LPCRECT) override { return S_OK; }
 
   void set_position(const RECT& position) { position_ = position; }
+  void set_on_release(std::function<void()> hook) { onRelease_ = std::move(hook); }
   bool active() const { return active_; }
 
  private:
@@ -99,6 +106,7 @@ class TestContainer::ClientSite final : public IOleClientSite, public IOleInPlac
   RECT position_{0, 0, 0, 0};
   bool active_ = false;
   ULONG references_ = 1;
+  std::function<void()> onRelease_;
 };
 
 TestContainer::TestContainer() : window_(CreateContainerWindow()), site_(new ClientSite(window_)) {
@@ -169,6 +177,10 @@ HRESULT TestContainer::Load(IStorage* storage) {
   const HRESULT hr = control_ == nullptr ? E_UNEXPECTED : control_.QueryInterface(&persist);
   return FAILED(hr) ? hr : persist->Load(storage);
 }
+
+void TestContainer::LetGo() { control_.Release(); }
+
+void TestContainer::OnSiteRelease(std::function<void()> hook) { site_->set_on_release(std::move(hook)); }
 
 bool TestContainer::inPlaceActive() const { return site_->active(); }
 

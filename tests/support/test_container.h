@@ -4,6 +4,8 @@
 // and saves it and loads it through a stream or a storage.
 #pragma once
 
+#include <functional>
+
 #include "pal/atlbase.h"
 #include "pal/ocidl.h"
 
@@ -32,6 +34,11 @@ class TestContainer {
   /// IPersistStorage::Save into the storage, and SaveCompleted.
   HRESULT Save(IStorage* storage);
   HRESULT Load(IStorage* storage);
+  /// Lets go of the control without closing it or taking the site back, as a container that
+  /// simply drops it: the control releases the site in its own teardown.
+  void LetGo();
+  /// Runs `hook` at the end of every Release of the site, once the count is down.
+  void OnSiteRelease(std::function<void()> hook);
 
   /// Whether the site was told of an in-place activation and not yet of the deactivation.
   bool inPlaceActive() const;

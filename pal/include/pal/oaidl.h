@@ -51,6 +51,7 @@ constexpr VARTYPE VT_UINT = 23;
 constexpr VARTYPE VT_VOID = 24;
 constexpr VARTYPE VT_HRESULT = 25;
 constexpr VARTYPE VT_PTR = 26;
+constexpr VARTYPE VT_CARRAY = 28;
 constexpr VARTYPE VT_USERDEFINED = 29;
 constexpr VARTYPE VT_RECORD = 36;
 constexpr VARTYPE VT_ARRAY = 0x2000;
@@ -77,6 +78,7 @@ constexpr HRESULT TYPE_E_INVDATAREAD = static_cast<HRESULT>(0x80028018);
 constexpr HRESULT TYPE_E_WRONGTYPEKIND = static_cast<HRESULT>(0x8002802A);
 constexpr HRESULT TYPE_E_ELEMENTNOTFOUND = static_cast<HRESULT>(0x8002802B);
 constexpr HRESULT TYPE_E_BADMODULEKIND = static_cast<HRESULT>(0x800288BD);
+constexpr HRESULT TYPE_E_TYPEMISMATCH = static_cast<HRESULT>(0x80028CA0);
 constexpr HRESULT TYPE_E_CANTLOADLIBRARY = static_cast<HRESULT>(0x80029C4A);
 
 // ---- VARIANT, DISPPARAMS, EXCEPINFO ------------------------------------------------------------
@@ -209,12 +211,27 @@ constexpr WORD LIBFLAG_FRESTRICTED = 0x1;
 constexpr WORD LIBFLAG_FCONTROL = 0x2;
 constexpr WORD LIBFLAG_FHIDDEN = 0x4;
 
+struct ARRAYDESC;
+
 struct TYPEDESC {
   union {
-    TYPEDESC* lptdesc;  // VT_PTR: the type pointed at
-    HREFTYPE hreftype;  // VT_USERDEFINED
+    TYPEDESC* lptdesc;   // VT_PTR: the type pointed at
+    ARRAYDESC* lpadesc;  // VT_CARRAY: the elements and the bounds
+    HREFTYPE hreftype;   // VT_USERDEFINED
   };
   VARTYPE vt;
+};
+
+struct SAFEARRAYBOUND {
+  ULONG cElements;
+  LONG lLbound;
+};
+
+/// A fixed-size array: `cDims` bounds, of which the structure holds the first.
+struct ARRAYDESC {
+  TYPEDESC tdescElem;
+  USHORT cDims;
+  SAFEARRAYBOUND rgbounds[1];
 };
 
 struct IDLDESC {
@@ -271,6 +288,23 @@ struct FUNCDESC {
   WORD wFuncFlags;
 };
 
+constexpr WORD FUNCFLAG_FRESTRICTED = 0x1;
+
+enum VARKIND { VAR_PERINSTANCE, VAR_STATIC, VAR_CONST, VAR_DISPATCH };
+
+/// A variable of a type: for a record's field, its offset in the record.
+struct VARDESC {
+  MEMBERID memid;
+  LPOLESTR lpstrSchema;
+  union {
+    ULONG oInst;
+    VARIANT* lpvarValue;
+  };
+  ELEMDESC elemdescVar;
+  WORD wVarFlags;
+  VARKIND varkind;
+};
+
 struct TLIBATTR {
   GUID guid;
   LCID lcid;
@@ -280,9 +314,19 @@ struct TLIBATTR {
   WORD wLibFlags;
 };
 
-struct VARDESC;
 class ITypeComp;
+class ITypeInfo;
 class ITypeLib;
+
+enum DESCKIND { DESCKIND_NONE, DESCKIND_FUNCDESC, DESCKIND_VARDESC, DESCKIND_TYPECOMP, DESCKIND_IMPLICITAPPOBJ };
+
+/// What ITypeComp::Bind bound a name to; a FUNCDESC or VARDESC is released through the
+/// ITypeInfo that Bind gave with it.
+union BINDPTR {
+  FUNCDESC* lpfuncdesc;
+  VARDESC* lpvardesc;
+  ITypeComp* lptcomp;
+};
 
 // ---- interfaces --------------------------------------------------------------------------------
 
@@ -324,6 +368,15 @@ class ITypeLib : public IUnknown {
   virtual void ReleaseTLibAttr(TLIBATTR* attr) = 0;
 };
 
+/// Name binding, as compilers and script engines resolve names against type information.
+class ITypeComp : public IUnknown {
+ public:
+  /// Binds `name` to a member; `flags` (INVOKE_* bits, 0 for any) narrow it to those kinds.
+  virtual HRESULT Bind(LPOLESTR name, ULONG hash, WORD flags, ITypeInfo** info, DESCKIND* kind, BINDPTR* bound) = 0;
+  /// Binds `name` to a type.
+  virtual HRESULT BindType(LPOLESTR name, ULONG hash, ITypeInfo** info, ITypeComp** comp) = 0;
+};
+
 class IDispatch : public IUnknown {
  public:
   virtual HRESULT GetTypeInfoCount(UINT* count) = 0;
@@ -349,5 +402,6 @@ class ISupportErrorInfo : public IUnknown {
 
 PAL_INTERFACE_ID(IDispatch, IID_IDispatch);
 PAL_INTERFACE_ID(ISupportErrorInfo, IID_ISupportErrorInfo);
+PAL_INTERFACE_ID(ITypeComp, IID_ITypeComp);
 PAL_INTERFACE_ID(ITypeInfo, IID_ITypeInfo);
 PAL_INTERFACE_ID(ITypeLib, IID_ITypeLib);

@@ -53,7 +53,8 @@ HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR fullPath, LPCOLESTR helpDir);
 /// Removes what RegisterTypeLib wrote for that version; the library's key goes with its last version.
 HRESULT UnRegisterTypeLib(REFGUID guid, WORD major, WORD minor, LCID lcid, SYSKIND syskind);
 
-/// The IDispatch helpers that forward to the type information.
+/// The IDispatch helpers that forward to the type information. Invoke answers E_NOTIMPL for an
+/// argument of a type that VariantChangeType here does not convert, where Windows converts it.
 HRESULT DispGetIDsOfNames(ITypeInfo* info, LPOLESTR* names, UINT count, DISPID* ids);
 HRESULT DispInvoke(void* instance, ITypeInfo* info, DISPID id, WORD flags, DISPPARAMS* params, VARIANT* result,
                    EXCEPINFO* excepInfo, UINT* argErr);

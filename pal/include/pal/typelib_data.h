@@ -9,6 +9,17 @@
 // Types follow the library's order. A dual interface appears as a dispatch type (TKIND_DISPATCH,
 // TYPEFLAG_FDUAL) whose GetRefTypeOfImplType(-1) is its vtable form (TKIND_INTERFACE); its
 // methods occupy the vtable slots after the seven of IDispatch, in the order given here.
+//
+// What a type browser walks is there as on Windows: the base of every dual and dispatch
+// interface (GetRefTypeOfImplType(0)) is IDispatch as the standard library stdole2 describes it,
+// with IUnknown below it and the records its methods take (GUID, DISPPARAMS, EXCEPINFO), in a
+// library "stdole" 2.0 that holds only those; ITypeInfo::GetTypeComp binds the names of a type's
+// members and its bases' members, ITypeLib::GetTypeComp the names of its types, and
+// ITypeLib::IsName and FindName match types and members, all without regard to ASCII letter case.
+// ITypeInfo::Invoke calls a dual interface's methods only: through a dispatch-only or a plain
+// interface's type information, where Windows calls the object's own IDispatch or its vtable, it
+// answers E_NOTIMPL, as it does for an argument of a type that VariantChangeType here does not
+// convert.
 #pragma once
 
 #include <span>

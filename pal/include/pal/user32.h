@@ -14,6 +14,7 @@
 // invalidated. What a window paints lands on its surface (pal/wingdi.h).
 #pragma once
 
+#include "pal/libloader.h"
 #include "pal/windef.h"
 #include "pal/wingdi.h"
 
@@ -67,6 +68,8 @@ constexpr UINT CS_DBLCLKS = 0x0008;
 constexpr int COLOR_WINDOW = 5;
 constexpr DWORD WS_POPUP = 0x80000000;
 constexpr DWORD WS_VISIBLE = 0x10000000;
+constexpr int GWL_STYLE = -16;
+constexpr int GWL_EXSTYLE = -20;
 constexpr int GWLP_USERDATA = -21;
 
 /// Per-process limit on windows, as USERProcessHandleQuota has it; creating one more fails with
@@ -103,14 +106,19 @@ struct CREATESTRUCTW {
   DWORD dwExStyle;
 };
 
-#define MAKEINTRESOURCEW(i) (reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(i))))
 #define IDC_ARROW MAKEINTRESOURCEW(32512)
 
 /// Only the system's own cursors (null instance) exist here.
 HCURSOR LoadCursorW(HINSTANCE instance, LPCWSTR name);
 
-/// Class names compare without regard to ASCII letter case. Returns the class atom, or 0.
+/// Class names compare without regard to ASCII letter case and name one class in the process:
+/// the instance is kept with the class (GetClassInfoExW gives it back) but is no part of its
+/// name, where Windows keeps apart the classes that different modules register under one name.
+/// A class stays registered until UnregisterClassW or the end of the process, also when the
+/// module that registered it is unloaded, as on Windows: a module unregisters its classes before
+/// it goes, since their procedures go with it. Returns the class atom, or 0.
 ATOM RegisterClassExW(const WNDCLASSEXW* windowClass);
+/// ERROR_CLASS_HAS_WINDOWS while a window of the class exists.
 BOOL UnregisterClassW(LPCWSTR className, HINSTANCE instance);
 /// Fills `windowClass` from a registered class; `cbSize` must be set by the caller.
 BOOL GetClassInfoExW(HINSTANCE instance, LPCWSTR className, WNDCLASSEXW* windowClass);
@@ -125,7 +133,15 @@ HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD
 BOOL DestroyWindow(HWND window);
 BOOL IsWindow(HWND window);
 LONG_PTR SetWindowLongPtrW(HWND window, int index, LONG_PTR value);
+/// GWLP_USERDATA, GWL_STYLE (with WS_VISIBLE while the window is visible) or GWL_EXSTYLE.
 LONG_PTR GetWindowLongPtrW(HWND window, int index);
+/// The name of the window's class as it was registered, cut to `size` - 1 characters and
+/// terminated; the characters copied, 0 on failure.
+int GetClassNameW(HWND window, LPWSTR name, int size);
+/// The window's title, as GetClassNameW gives the class name.
+int GetWindowTextW(HWND window, LPWSTR text, int size);
+/// The window's rectangle; a top-level window's, so in screen coordinates.
+BOOL GetWindowRect(HWND window, LPRECT rect);
 /// Accepts WM_NCCREATE, paints nothing but validates for WM_PAINT, and fills the client area with
 /// the class's brush for WM_ERASEBKGND (1 when it has one); 0 for anything else.
 LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -79,6 +79,12 @@ LSTATUS RegDeleteValueW(HKEY key, LPCWSTR name);
 LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD reserved,
                       LPWSTR keyClass, LPDWORD classLength, PFILETIME lastWriteTime);
 
+/// Value `index` of the key, in the order the values were first set: its name (the default
+/// value's is empty), with `*nameLength` as for RegEnumKeyExW, and its type and data as
+/// RegQueryValueExW gives them.
+LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD reserved, LPDWORD type,
+                      LPBYTE data, LPDWORD size);
+
 /// Deletes a key that has no subkeys (ERROR_ACCESS_DENIED otherwise).
 LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey);
 /// Deletes `subKey` with everything below it; a null `subKey` deletes the subkeys and values of

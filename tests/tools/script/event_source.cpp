@@ -7,11 +7,9 @@
 #include <string>
 
 #include "com_server/registration.h"
-// Before atlcom.h: user32.h, which that one brings, defines MAKEINTRESOURCEW as a macro, and this
-// header declares it as a function.
-#include "pal/libloader.h"
 #include "pal/atlcom.h"
 #include "pal/kernel32.h"
+#include "pal/libloader.h"
 #include "pal/statreg.h"
 #include "pal/typelib_data.h"
 
