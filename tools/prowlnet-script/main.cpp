@@ -16,18 +16,19 @@
 
 #include "pal/objbase.h"
 #include "prowlnet-script/script_host.h"
+#include "prowlnet_version.h"
 
 namespace {
 
 constexpr int kUsageExit = 2;
 
 constexpr const char* kUsage =
-    "usage: prowlnet-script [--help] SCRIPT [ARGUMENT...]\n"
+    "Usage: prowlnet-script [--help | --version] SCRIPT [ARGUMENT...]\n"
     "Runs the JavaScript file SCRIPT (ECMAScript 5.1) as a Windows Script Host script, on one\n"
     "apartment thread. The ARGUMENTs are WScript.Arguments.\n"
     "  new ActiveXObject(progId)  creates an automation object registered in the emulated machine\n"
     "                             under $PROWLNET_PREFIX (default ~/.prowlnet) and calls its methods\n"
-    "                             by name; register the control first with regsvr32\n"
+    "                             by name; register the control first with prowlnet register\n"
     "  WScript                    Echo, Sleep(ms), Arguments, Quit(code), StdErr.WriteLine\n"
     "Exit status: 0, or the code given to WScript.Quit; 1 after a script error, which is\n"
     "reported on stderr as SCRIPT:LINE: message; 2 for bad arguments or an unreadable SCRIPT.\n";
@@ -62,6 +63,10 @@ std::optional<std::string> ReadFile(const std::string& path) {
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("prowlnet-script " PROWLNET_VERSION);
     return 0;
   }
   const std::optional<Options> options = ParseArguments(argc, argv);
