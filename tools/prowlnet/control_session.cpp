@@ -30,11 +30,6 @@ bool ClassRegistered() {
 
 }  // namespace
 
-std::string ControlModulePath() {
-  const char* module = std::getenv("PROWLNET_MODULE");
-  return module != nullptr && *module != '\0' ? module : PROWLNET_MODULE_PATH;
-}
-
 HRESULT RegisterControlModule(bool unregister) {
   const ATL::CComBSTR path = pal::BstrFromUtf8(ControlModulePath());
   HMODULE module = LoadLibraryW(path);

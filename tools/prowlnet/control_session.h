@@ -15,7 +15,7 @@
 
 namespace prowlnet_cli {
 
-/// Where the control module is: $PROWLNET_MODULE, or the one built beside this program.
+/// Where the control module is (the rule is in module_location.cpp).
 std::string ControlModulePath();
 
 /// Registers (or unregisters) the control module in the prefix's registry; the HRESULT of its
