@@ -30,9 +30,10 @@ std::optional<std::filesystem::path> OwnFolder() {
 
 std::optional<std::string> LoadablePathOfModule(const std::string& hostPath) {
   if (getauxval(AT_SECURE) == 0) return hostPath;
-  const std::optional<std::filesystem::path> folder = OwnFolder();
   const std::optional<std::filesystem::path> module = CanonicalPath(hostPath);
-  if (folder && module && module->parent_path() == *folder) return module->string();
+  if (!module) return std::nullopt;  // no such module: not found, as the load would find
+  const std::optional<std::filesystem::path> folder = OwnFolder();
+  if (folder && module->parent_path() == *folder) return module->string();
   std::fprintf(stderr, "pal: not loading %s: a program running with raised privileges loads modules only from %s\n",
                hostPath.c_str(), folder ? folder->c_str() : "the folder of libpal");
   return std::nullopt;

@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <system_error>
 
 #include "control_session.h"
