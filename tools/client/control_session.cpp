@@ -32,11 +32,6 @@ bool MayEmptyTable(const std::string& name) {
 
 }  // namespace
 
-std::string ControlModulePath() {
-  const char* module = std::getenv("PROWLNET_MODULE");
-  return module != nullptr && *module != '\0' ? module : PROWLNET_MODULE_PATH;
-}
-
 std::optional<ControlSession> ControlSession::Open(std::string* error) {
   if (!ClassRegistered()) {
     const EntryPointCall call = CallRegistrationEntry(ControlModulePath(), false);

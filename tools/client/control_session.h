@@ -16,7 +16,7 @@
 
 namespace prowlnet_client {
 
-/// Where the control module is: $PROWLNET_MODULE, or the one built beside the hosts.
+/// Where the control module is (the rule is in module_location.cpp).
 std::string ControlModulePath();
 
 /// A camera's record and where it stands in the control's table now.

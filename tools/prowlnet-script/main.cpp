@@ -1,7 +1,7 @@
 // prowlnet-script: runs a JavaScript file that drives automation objects, as Windows Script Host
 // ran JScript files, so that scripts written for the control run unchanged.
 //
-//   prowlnet-script [--help] SCRIPT [ARGUMENT...]
+//   prowlnet-script [--help | --version] SCRIPT [ARGUMENT...]
 //
 // Exit status: 0, or the code the script gave WScript.Quit; 1 after an uncaught script error;
 // 2 for bad arguments or a script file that cannot be read.
@@ -21,6 +21,7 @@
 #include "prowlnet-script/console_text.h"
 #include "prowlnet-script/script_host.h"
 #include "prowlnet-script/source_text.h"
+#include "prowlnet_version.h"
 
 namespace {
 
@@ -30,12 +31,12 @@ constexpr int kUsageExit = 2;
 constexpr std::uintmax_t kLargestScript = 64u << 20;
 
 constexpr const char* kUsage =
-    "usage: prowlnet-script [--help] SCRIPT [ARGUMENT...]\n"
+    "Usage: prowlnet-script [--help | --version] SCRIPT [ARGUMENT...]\n"
     "Runs the JScript file SCRIPT as Windows Script Host ran it, on one apartment thread. The\n"
     "ARGUMENTs are WScript.Arguments (/name:value and /name are also in Arguments.Named).\n"
     "  new ActiveXObject(progId)  creates an automation object registered in the emulated machine\n"
     "                             under $PROWLNET_PREFIX (default ~/.prowlnet) and calls its methods\n"
-    "                             by name; register the control first with regsvr32\n"
+    "                             by name; register the control first with prowlnet register\n"
     "  WScript                    Echo, Sleep, Quit, Arguments, StdIn/StdOut/StdErr, CreateObject,\n"
     "                             GetObject, ConnectObject and the host's properties\n"
     "The file may be UTF-8, UTF-16 with a byte-order mark, or in the ANSI code page (PROWLNET_ACP);\n"
@@ -91,6 +92,10 @@ void LeaveApartment() {
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("prowlnet-script " PROWLNET_VERSION);
     return 0;
   }
   const std::optional<Options> options = ParseArguments(argc, argv);

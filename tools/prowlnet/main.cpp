@@ -13,6 +13,7 @@
 
 #include "client/apartment_scope.h"
 #include "commands.h"
+#include "prowlnet_version.h"
 
 namespace {
 
@@ -113,8 +114,11 @@ const std::vector<Command>& Commands() {
 
 int main(int argc, char** argv) {
   CLI::App app{"prowlnet: find IP cameras on the local network and change their network settings.\n"
-               "Sending needs root (or CAP_NET_RAW for the address probes) and a free UDP port from 3002 up."};
+               "Searching and changing cameras need no privilege, only a free UDP port from 3002 up; the ICMP probes of\n"
+               "free-ip, assign and set --free-ip need CAP_NET_RAW (the package gives it to this program) or root.",
+               "prowlnet"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", "prowlnet " PROWLNET_VERSION, "print the version and exit");
   bool designPacing = false;
   app.add_flag("--design-pacing", designPacing,
                "search at the control's original pace (first request after 2 s, one reply read per 10 ms)");
