@@ -4,7 +4,7 @@
 import { execFileSync, spawn } from "node:child_process";
 import { chmodSync, mkdirSync, mkdtempSync, openSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { basename, join } from "node:path";
 import puppeteer from "puppeteer-core";
 
 const build = process.env.PROWLNET_BUILD_DIR;
@@ -26,13 +26,19 @@ export async function waitFor(condition, timeout, what) {
   }
 }
 
+/// What a sanitizer prints when it finds a fault in a program under test.
+const sanitizerReports = ["ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer", "runtime error:"];
+
 export class TestNetwork {
-  constructor(cameras) {
+  /// `camsimArgs` and `serveArgs` are added to camsim's and the server's command lines.
+  constructor(cameras, { camsimArgs = [], serveArgs = [] } = {}) {
     this.pc = `prowlnet-web-${process.pid}-pc`;
     this.lan = `prowlnet-web-${process.pid}-lan`;
     this.work = mkdtempSync(join(tmpdir(), "prowlnet-web-"));
     this.children = [];
     this.cameras = cameras;
+    this.camsimArgs = camsimArgs;
+    this.serveArgs = serveArgs;
   }
 
   async start() {
@@ -51,12 +57,13 @@ export class TestNetwork {
     writeFileSync(`/etc/netns/${this.pc}/resolv.conf`, `nameserver ${subnet}.1\n`);
 
     this.camsimLog = join(this.work, "camsim.log");
-    this.camsim = this.spawn(this.lan, join(build, "tools/camsim/camsim"), ["--count", String(this.cameras), "--log"],
-                             this.camsimLog);
+    this.camsim = this.spawn(this.lan, join(build, "tools/camsim/camsim"),
+                             ["--count", String(this.cameras), "--log", ...this.camsimArgs], this.camsimLog);
     await waitFor(() => this.camsimOutput().includes("listening"), 10000, "camsim");
 
     const serverLog = join(this.work, "server.log");
-    this.server = this.spawn(this.pc, join(build, "tools/prowlnet/prowlnet"), ["serve", "--listen", "127.0.0.1:0"], serverLog);
+    this.server = this.spawn(this.pc, join(build, "tools/prowlnet/prowlnet"),
+                             ["serve", "--listen", "127.0.0.1:0", ...this.serveArgs], serverLog);
     await waitFor(() => /serving (http:\S+)/.test(readFileSync(serverLog, "utf8")), 15000, "the server");
     this.url = /serving (http:\S+)/.exec(readFileSync(serverLog, "utf8"))[1];
     this.port = new URL(this.url).port;
@@ -80,6 +87,7 @@ export class TestNetwork {
       stdio: ["ignore", out, out],
       env: { ...process.env, PROWLNET_PREFIX: join(this.work, "prefix") },
     });
+    child.logFile = logFile;
     this.children.push(child);
     return child;
   }
@@ -95,15 +103,27 @@ export class TestNetwork {
     return { body: out.slice(0, at), status: Number(out.slice(at + 1)) };
   }
 
+  /// Stops everything and removes the namespaces; throws when camsim or the server did not exit
+  /// with 0 on SIGTERM or printed a sanitizer's report.
   async stop() {
     if (this.browser) await this.browser.close().catch(() => {});
     for (const child of this.children) child.kill("SIGTERM");
-    await Promise.all(this.children.map((child) => child.exitCode !== null ? null
+    await Promise.all(this.children.map((child) => child.exitCode !== null || child.signalCode !== null ? null
       : new Promise((resolve) => child.once("exit", resolve))));
+    const faults = [];
+    for (const child of this.children) {
+      const log = readFileSync(child.logFile, "utf8");
+      const name = basename(child.spawnargs[4]);
+      if (child.exitCode !== 0) faults.push(`${name} ended with ${child.exitCode ?? child.signalCode}`);
+      for (const report of sanitizerReports) {
+        if (log.includes(report)) faults.push(`${name} printed "${report}":\n${log}`);
+      }
+    }
     for (const ns of [this.pc, this.lan]) {
       try { ip("netns", "delete", ns); } catch { /* already gone */ }
     }
     rmSync(`/etc/netns/${this.pc}`, { recursive: true, force: true });
     rmSync(this.work, { recursive: true, force: true });
+    if (faults.length > 0) throw new Error(faults.join("\n"));
   }
 }
