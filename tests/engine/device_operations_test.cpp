@@ -278,10 +278,16 @@ TEST_F(WireTest, AModificationGoesOutOnceAndTheCamerasNextReplyShowsIt) {
   ASSERT_TRUE(PumpUntil([&] { return Modifications().size() == 1; }, 5s));
   const camsim::Received modification = Modifications().front();
   EXPECT_EQ(modification.fromAddress, network_.PcAddress());
-  const std::string body = "<MESSAGE_BODY>\n<IPC_SERIALNUMBER\r\nSerialNumber=\"" + *camera_.serialNumber + "\"\r\n/>\r\n";
-  EXPECT_NE(modification.bytes.find(body), std::string::npos) << modification.bytes;
-  EXPECT_NE(modification.bytes.find("IPAddress=\"10.200.0.77\"\r\n"), std::string::npos);
-  EXPECT_NE(modification.bytes.find("Msg_code=\"2\"\n"), std::string::npos);
+  // The whole datagram, byte for byte: the envelope's lines end in LF, the body's in CR LF, and
+  // the envelope adds one LF of its own after the body.
+  const std::string expected =
+      "<?xml version=\"1.0\" encoding=\"GB2312\" ?>\n<XML_MORVEK>\n<MESSAGE_HEADER\n"
+      "Msg_type=\"SYSTEM_PROWLNET_MESSAGE\"\nMsg_code=\"2\"\nMsg_flag=\"0\"\n/>\n<MESSAGE_BODY>\n"
+      "<IPC_SERIALNUMBER\r\nSerialNumber=\"PN00000000\"\r\n/>\r\n"
+      "<LANConfig\r\nMacAddress=\"02:77:00:00:00:00\"\r\nDHCP=\"0\"\r\nIPAddress=\"10.200.0.77\"\r\n"
+      "Netmask=\"255.255.0.0\"\r\nGateway=\"10.200.0.1\"\r\nDNS1=\"10.200.0.2\"\r\nDNS2=\"10.200.0.3\"\r\n/>\r\n"
+      "\n</MESSAGE_BODY>\n</XML_MORVEK>";
+  EXPECT_EQ(modification.bytes, expected);
 
   ASSERT_TRUE(PumpUntil([&] { return simulator_->CameraWithSerial(*camera_.serialNumber)->lan.has_value() &&
                                      *camsim::Find(*simulator_->CameraWithSerial(*camera_.serialNumber)->lan,

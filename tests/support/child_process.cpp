@@ -76,6 +76,8 @@ bool ChildProcess::Write(const std::string& bytes) {
   return write(input_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
 }
 
+bool ChildProcess::Signal(int signal) { return pid_ > 0 && kill(pid_, signal) == 0; }
+
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {
   const auto deadline = Clock::now() + timeout;
   close(input_);

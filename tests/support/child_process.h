@@ -24,6 +24,8 @@ class ChildProcess {
   /// Reads exactly `count` bytes of output, or fewer when the deadline passes or output ends.
   std::string Read(size_t count, std::chrono::milliseconds timeout);
   bool Write(const std::string& bytes);
+  /// Sends the child `signal`; false when it has been waited for already.
+  bool Signal(int signal);
   /// Collects the rest of the output and the exit status; -1 when the child had to be killed at
   /// the deadline or did not exit normally.
   int Wait(std::chrono::milliseconds timeout);

@@ -1,9 +1,11 @@
 // A pending change against a real control and camsim: a reply that the camera sent before it took
 // the change brings the old settings back, the change goes out again, and the camera's own next
-// reply confirms it.
+// reply confirms it; a search stopped and started by name, as a page does, gives the camera
+// another index, and the change follows it there.
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +74,63 @@ TEST(PendingChange, IsSentAgainWhenAStaleReplyBringsTheOldSettingsBackAndConfirm
   EXPECT_EQ(state, State::kConfirmed);
   ASSERT_TRUE(pending.camera());
   EXPECT_EQ(pending.camera()->Lan().ipAddress, *change.ipAddress);
+  session->StopSearch();
+}
+
+TEST(PendingChange, FollowsItsCameraBySerialWhenARestartedSearchGivesItAnotherIndex) {
+  setenv("PROWLNET_FAST_SEARCH", "1", 1);
+  const test_support::TempPrefix prefix;
+  test_support::TestNetwork network({.subnet = 96});
+  std::unique_ptr<camsim::Simulator> simulator;
+  {
+    test_support::NamespaceScope lan(network.lan().name());
+    simulator = std::make_unique<camsim::Simulator>();
+  }
+  ASSERT_TRUE(simulator->ok()) << simulator->error();
+  simulator->AddCameras(camsim::GenerateCameras(2));
+  const std::string first = "PN00000000";
+  const std::string second = "PN00000001";
+  const std::string secondAddress = *camsim::Find(*simulator->Cameras()[1].lan, "IPAddress");
+
+  const test_support::NamespaceScope pc(network.pc().name());
+  const prowlnet_client::ApartmentScope apartment;
+  std::string error;
+  std::optional<ControlSession> session = ControlSession::Open(&error);
+  ASSERT_TRUE(session) << error;
+  ASSERT_EQ(session->StartSearch(), 0);
+  ASSERT_TRUE(session->WaitFor([&] { return session->Find(second).has_value(); }, 10s));
+  ASSERT_EQ(session->Find(second)->index, 1);
+
+  prowlnet_client::LanChange change;
+  change.ipAddress = network.prefix() + "77";
+  PendingChange pending(second, change, PendingChange::Clock::now() + 60s);
+  ASSERT_EQ(pending.Send(*session), State::kWaiting);
+  ASSERT_TRUE(session->WaitFor([&] { return Modifications(*simulator) == 1; }, 10s));
+  // The camera lost the change (it restarted), and the search is restarted by name: the table
+  // fills again in the order the replies come, the second camera's first.
+  simulator->ChangeCamera(second, [&](camsim::Camera& camera) { camsim::Set(*camera.lan, "IPAddress", secondAddress); });
+  simulator->SetSearchesToAnswer(0);
+  const int searches = simulator->SearchRequests();
+  ASSERT_TRUE(session->CallByName("StopSearch", {}).ok());
+  ASSERT_TRUE(session->CallByName("StartSearch", {}).ok());
+  ASSERT_TRUE(session->WaitFor([&] { return simulator->SearchRequests() > searches; }, 10s));
+  const camsim::Received search = simulator->ReceivedDatagrams().back();
+  for (const std::string& serial : {second, first})
+    ASSERT_TRUE(simulator->SendTo(camsim::BuildReply(*simulator->CameraWithSerial(serial)), search.fromAddress, search.fromPort));
+  ASSERT_TRUE(session->WaitFor([&] { return session->Find(first).has_value(); }, 10s));
+  ASSERT_EQ(session->Find(second)->index, 0);
+
+  simulator->SetSearchesToAnswer(-1);
+  State state = State::kWaiting;
+  ASSERT_TRUE(session->WaitFor([&] { return (state = pending.Settle(*session)) != State::kWaiting; }, 15s));
+  EXPECT_EQ(state, State::kConfirmed);
+  std::vector<std::string> named;
+  for (const camsim::Received& received : simulator->ReceivedDatagrams()) {
+    if (received.request.code == camsim::kModifyRequest) named.push_back(received.request.serialNumber);
+  }
+  EXPECT_GE(named.size(), 2u) << "sent again to the camera at its new index";
+  EXPECT_EQ(named, std::vector<std::string>(named.size(), second));
+  EXPECT_EQ(*camsim::Find(*simulator->CameraWithSerial(first)->lan, "IPAddress"), "10.200.0.2") << "left alone";
   session->StopSearch();
 }
 

@@ -1,5 +1,8 @@
 // The prowlnet program as a user runs it: in namespace pc, against camsim's cameras in namespace
 // lan, with its output and exit status read back.
+#include <signal.h>
+
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,7 +10,9 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "camsim/hostile_cameras.h"
 #include "camsim/simulator.h"
+#include "pal/host_kit.h"
 #include "support/child_process.h"
 #include "support/netns.h"
 #include "support/temp_prefix.h"
@@ -35,11 +40,14 @@ class ProwlnetCli : public ::testing::Test {
     simulator_->AddCameras(camsim::GenerateCameras(3));
   }
 
-  /// Runs prowlnet with `arguments` in namespace pc and waits for it.
-  Outcome Prowlnet(const std::vector<std::string>& arguments) {
+  std::vector<std::string> Argv(const std::vector<std::string>& arguments) {
     std::vector<std::string> argv = {"/usr/sbin/ip", "netns", "exec", network_.pc().name(), PROWLNET_CLI_PATH};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
-    ChildProcess program(argv);
+    return argv;
+  }
+  /// Runs prowlnet with `arguments` in namespace pc and waits for it.
+  Outcome Prowlnet(const std::vector<std::string>& arguments) {
+    ChildProcess program(Argv(arguments));
     const int status = program.Wait(60s);
     return {status, program.output()};
   }
@@ -83,17 +91,23 @@ TEST_F(ProwlnetCli, SearchListsTheCamerasAsATableAndAsJson) {
 }
 
 TEST_F(ProwlnetCli, SetChangesOnlyWhatWasAskedAndWaitsForTheCamerasConfirmation) {
-  const Outcome set = Prowlnet({"set", "PN00000001", "--ip", At(77), "--mask", "255.255.255.0"});
+  // An empty DNS server clears it; the global option stands after the command as well.
+  const Outcome set = Prowlnet({"set", "PN00000001", "--ip", At(77), "--mask", "255.255.255.0", "--dns2", "",
+                                "--design-pacing"});
   EXPECT_EQ(set.status, 0) << set.output;
   EXPECT_NE(set.output.find("confirmed by the camera"), std::string::npos) << set.output;
   EXPECT_EQ(CameraAddress("PN00000001"), At(77));
   const auto camera = simulator_->CameraWithSerial("PN00000001");
   EXPECT_EQ(*camsim::Find(*camera->lan, "Netmask"), "255.255.255.0");
+  EXPECT_EQ(*camsim::Find(*camera->lan, "DNS2"), "");
   EXPECT_EQ(*camsim::Find(*camera->lan, "Gateway"), "10.200.0.1") << "left as it was";
 }
 
 TEST_F(ProwlnetCli, BadInputIsRefusedBeforeAnythingIsSentAndASilentCameraTimesOut) {
   EXPECT_EQ(Prowlnet({"set", "PN00000001", "--ip", "10.77.93"}).status, 2);
+  EXPECT_EQ(Prowlnet({"set", "PN00000001", "--ip", "192.168.001.064"}).status, 2) << "octal to some readers";
+  for (const char* seconds : {"inf", "1e300", "nan", "0"})
+    EXPECT_EQ(Prowlnet({"search", "--seconds", seconds}).status, 2) << seconds;
   EXPECT_EQ(Prowlnet({"set", "PN00000001", "--mask", "255.0.255.0"}).status, 2);
   EXPECT_EQ(Prowlnet({"set", "PN00000001", "--dhcp", "maybe"}).status, 2);
   EXPECT_EQ(Prowlnet({"set", "PN00000001"}).status, 2) << "nothing to change";
@@ -119,6 +133,59 @@ TEST_F(ProwlnetCli, AssignPassesOverAnAddressThatAnswersAndConfirmsEachCamera) {
   EXPECT_EQ(CameraAddress("PN00000000"), At(52));
   EXPECT_EQ(CameraAddress("PN00000002"), At(53));
   EXPECT_EQ(CameraAddress("PN00000001"), "10.200.0.3") << "a camera not named keeps its address";
+}
+
+TEST_F(ProwlnetCli, HostileCameraTextIsShownNeverObeyed) {
+  const std::vector<camsim::Camera> hostile = camsim::HostileCameras();
+  simulator_->AddCameras(hostile);
+  const std::string expect = std::to_string(3 + hostile.size());
+  const Outcome table = Prowlnet({"search", "--expect", expect, "--seconds", "15"});
+  ASSERT_EQ(table.status, 0) << table.output;
+  // The header, a row a camera, and the note on the cameras out of reach: no forged rows.
+  EXPECT_EQ(std::count(table.output.begin(), table.output.end(), '\n'), static_cast<long>(3 + hostile.size() + 2))
+      << table.output;
+  for (const char* shown : {"NVS\\n1  FORGED", "NVS\\rFORGED-ROW", "NVS\\u009b2J\\u009b31mRED\\x7f", "\\u202eEVIL\\t"})
+    EXPECT_NE(table.output.find(shown), std::string::npos) << shown << " in\n" << table.output;
+  const auto raw = [](const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+      const unsigned char c = text[i];
+      if ((c < 0x20 && c != '\n') || c == 0x7F) return true;
+      if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) <= 0x9F) return true;  // C1
+      if (text.compare(i, 3, "\u202e") == 0) return true;
+    }
+    return false;
+  };
+  EXPECT_FALSE(raw(table.output)) << table.output;
+
+  const Outcome csv = Prowlnet({"search", "--expect", expect, "--seconds", "15", "--format", "csv"});
+  ASSERT_EQ(csv.status, 0);
+  EXPECT_NE(csv.output.find(",\"'=HYPERLINK(\"\"http://x\"\",\"\"NVS\"\")\","), std::string::npos) << csv.output;
+  EXPECT_NE(csv.output.find(",'-2+3,"), std::string::npos) << csv.output;
+  EXPECT_NE(csv.output.find(",\"NVS\rFORGED-ROW\","), std::string::npos) << "exact, and quoted";
+
+  const Outcome show = Prowlnet({"show", "HOSTILE-CSI"});
+  ASSERT_EQ(show.status, 0) << show.output;
+  EXPECT_FALSE(raw(show.output)) << show.output;
+  EXPECT_NE(show.output.find("admin\\u009d0;owned\\u009c  password ********"), std::string::npos) << show.output;
+  const Outcome xml = Prowlnet({"show", "HOSTILE-CSI", "--xml"});
+  EXPECT_EQ(xml.output.find("cret"), std::string::npos) << "a password holding a quote is masked whole";
+
+  const Outcome json = Prowlnet({"show", "HOSTILE-CSI", "--json"});
+  ASSERT_EQ(json.status, 0) << json.output;
+  const nlohmann::json camera = nlohmann::json::parse(json.output);
+  EXPECT_EQ(camera["deviceType"], *hostile[8].deviceType) << "JSON is exact";
+  ASSERT_EQ(camera["accounts"].size(), 10u);
+  for (const auto& account : camera["accounts"]) EXPECT_EQ(account["password"], "********");
+}
+
+TEST_F(ProwlnetCli, CtrlCWhileAChangeIsPendingStopsTheSearchAndExits130) {
+  simulator_->SetSearchesToAnswer(1);  // the camera is found, and then never confirms
+  ChildProcess set(Argv({"set", "PN00000001", "--ip", At(78), "--seconds", "120"}));
+  ASSERT_TRUE(pal::PumpUntil([&] { return Modifications() > 0; }, 20s));
+  ASSERT_TRUE(set.Signal(SIGINT));
+  const auto interrupted = std::chrono::steady_clock::now();
+  EXPECT_EQ(set.Wait(10s), 130) << set.output();
+  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, 2s);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 import { execFileSync, spawn } from "node:child_process";
 import { chmodSync, mkdirSync, mkdtempSync, openSync, readFileSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { join } from "node:path";
+import { basename, join } from "node:path";
 import puppeteer from "puppeteer-core";
 
 const build = process.env.PROWLNET_BUILD_DIR;
@@ -13,6 +13,9 @@ if (!build) throw new Error("PROWLNET_BUILD_DIR must name the build to test (for
 export const subnet = "10.77.242";
 
 const running = (child) => child.exitCode === null && child.signalCode === null;
+
+/// What a sanitizer prints when it finds a fault in a program under test.
+const sanitizerReports = ["ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "WARNING: ThreadSanitizer", "runtime error:"];
 
 function ip(...args) {
   execFileSync("ip", args, { stdio: ["ignore", "ignore", "inherit"] });
@@ -43,8 +46,9 @@ export function cameraXml(serial, lan = {}) {
 
 export class TestNetwork {
   /// `cameras`: how many cameras camsim generates; `described`: CAMERA elements (cameraXml) it
-  /// simulates besides them; `env`: the server's environment beyond this process's.
-  constructor({ cameras = 12, described = [], env = {} } = {}) {
+  /// simulates besides them; `env`: the server's environment beyond this process's; `camsimArgs`
+  /// and `serveArgs` are added to camsim's and the server's command lines.
+  constructor({ cameras = 12, described = [], env = {}, camsimArgs = [], serveArgs = [] } = {}) {
     this.pc = `prowlnet-web-${process.pid}-pc`;
     this.lan = `prowlnet-web-${process.pid}-lan`;
     this.work = mkdtempSync(join(tmpdir(), "prowlnet-web-"));
@@ -53,6 +57,8 @@ export class TestNetwork {
     this.described = described;
     this.env = env;
     this.serverRuns = 0;
+    this.camsimArgs = camsimArgs;
+    this.serveArgs = serveArgs;
   }
 
   async start() {
@@ -71,7 +77,7 @@ export class TestNetwork {
     writeFileSync(`/etc/netns/${this.pc}/resolv.conf`, `nameserver ${subnet}.1\n`);
 
     this.camsimLog = join(this.work, "camsim.log");
-    const camsimArgs = ["--count", String(this.cameras), "--log"];
+    const camsimArgs = ["--count", String(this.cameras), "--log", ...this.camsimArgs];
     if (this.described.length > 0) {
       const file = join(this.work, "cameras.xml");
       writeFileSync(file, `<CAMERAS>${this.described.join("")}</CAMERAS>`);
@@ -98,7 +104,7 @@ export class TestNetwork {
   /// Starts `prowlnet serve` on `port` (0: any free one) and waits until it says where it serves.
   async startServer(port) {
     const log = join(this.work, `server-${++this.serverRuns}.log`);
-    this.server = this.spawn(this.pc, join(build, "tools/prowlnet/prowlnet"), ["serve", "--listen", `127.0.0.1:${port}`],
+    this.server = this.spawn(this.pc, join(build, "tools/prowlnet/prowlnet"), ["serve", "--listen", `127.0.0.1:${port}`, ...this.serveArgs],
                              log, this.env);
     const serving = () => /serving (http:\S+)/.exec(readFileSync(log, "utf8"));
     await waitFor(() => serving() || !running(this.server), 15000, "the server");
@@ -124,6 +130,7 @@ export class TestNetwork {
       stdio: ["ignore", out, out],
       env: { ...process.env, PROWLNET_PREFIX: join(this.work, "prefix"), ...env },
     });
+    child.logFile = logFile;
     this.children.push(child);
     return child;
   }
@@ -150,16 +157,28 @@ export class TestNetwork {
                      `${this.url}api/search`);
   }
 
+  /// Stops everything and removes the namespaces; throws when camsim or a server did not exit
+  /// with 0 on SIGTERM or printed a sanitizer's report.
   async stop() {
     if (this.browser) await this.browser.close().catch(() => {});
     const live = this.children.filter(running);
     const exited = live.map((child) => new Promise((resolve) => child.once("exit", resolve)));
     for (const child of live) child.kill("SIGTERM");
     await Promise.all(exited);
+    const faults = [];
+    for (const child of this.children) {
+      const log = readFileSync(child.logFile, "utf8");
+      const name = basename(child.spawnargs[4]);
+      if (child.exitCode !== 0) faults.push(`${name} ended with ${child.exitCode ?? child.signalCode}`);
+      for (const report of sanitizerReports) {
+        if (log.includes(report)) faults.push(`${name} printed "${report}":\n${log}`);
+      }
+    }
     for (const ns of [this.pc, this.lan]) {
       try { ip("netns", "delete", ns); } catch { /* already gone */ }
     }
     rmSync(`/etc/netns/${this.pc}`, { recursive: true, force: true });
     rmSync(this.work, { recursive: true, force: true });
+    if (faults.length > 0) throw new Error(faults.join("\n"));
   }
 }

@@ -68,11 +68,15 @@ Camera CameraFrom(IXML_Node* description) {
   return camera;
 }
 
-/// A value as it stands between double quotes: &, < and " written as references.
+/// A value as it stands between double quotes: &, <, " and the control characters written as
+/// references (a line break written as itself would reach the reader as a space).
 std::string Escaped(const std::string& value) {
   std::string text;
   for (char c : value) {
-    if (c == '&') {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      text += "&#" + std::to_string(byte) + ";";
+    } else if (c == '&') {
       text += "&amp;";
     } else if (c == '<') {
       text += "&lt;";

@@ -7,15 +7,18 @@
 #include <string>
 
 #include "camsim/edge_cases.h"
+#include "camsim/hostile_cameras.h"
 #include "camsim/simulator.h"
 
 namespace {
 
 void PrintUsage(std::FILE* out) {
   std::fputs(
-      "usage: camsim [--count N] [--file F] [--port P] [--log] [--edge NAME]...\n"
+      "usage: camsim [--count N] [--file F] [--hostile] [--port P] [--log] [--edge NAME]...\n"
       "  --count N    simulate N generated cameras (distinct serial numbers, MACs and addresses)\n"
       "  --file F     simulate the cameras described by the CAMERA elements of the XML file F\n"
+      "  --hostile    also simulate cameras whose serial numbers and device types attack the\n"
+      "               hosts that show them (ids, markup, line breaks, escapes, formulas)\n"
       "  --port P     listen on UDP port P instead of 3001\n"
       "  --log        describe every datagram received and sent on stderr\n"
       "  --edge NAME  after the replies to each search request, also send the edge case NAME\n"
@@ -29,6 +32,7 @@ void PrintUsage(std::FILE* out) {
 struct Arguments {
   int count = 0;
   std::string file;
+  bool hostile = false;
   camsim::Options options;
 };
 
@@ -39,6 +43,8 @@ bool ParseArguments(int argc, char** argv, Arguments* arguments) {
     const bool hasValue = i + 1 < argc;
     if (flag == "--log") {
       arguments->options.log = stderr;
+    } else if (flag == "--hostile") {
+      arguments->hostile = true;
     } else if (flag == "--count" && hasValue) {
       arguments->count = std::atoi(argv[++i]);
     } else if (flag == "--file" && hasValue) {
@@ -82,6 +88,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "camsim: %s: %s\n", arguments.file.c_str(), error.c_str());
       return 1;
     }
+  }
+  if (arguments.hostile) {
+    const std::vector<camsim::Camera> hostile = camsim::HostileCameras();
+    cameras.insert(cameras.end(), hostile.begin(), hostile.end());
   }
   const std::vector<camsim::Camera> generated = camsim::GenerateCameras(arguments.count);
   cameras.insert(cameras.end(), generated.begin(), generated.end());

@@ -20,6 +20,8 @@ std::optional<std::uint32_t> ParseDottedQuad(const std::string& text) {
     unsigned value = 0;
     while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 3) value = value * 10 + (text[at++] - '0');
     if (at == start || value > 255) return std::nullopt;
+    // 010 is 8 to inet_aton and 10 to a person: such a part means two addresses, so it is refused.
+    if (at - start > 1 && text[start] == '0') return std::nullopt;
     address = address << 8 | value;
   }
   if (at != text.size()) return std::nullopt;

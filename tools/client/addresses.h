@@ -9,7 +9,8 @@
 
 namespace prowlnet_client {
 
-/// Exactly four decimal parts of 0 to 255 joined by dots, as a number in host byte order.
+/// Exactly four decimal parts of 0 to 255 joined by dots, as a number in host byte order. A part
+/// with a leading zero (192.168.001.064) is refused: programs read it as octal or as decimal.
 std::optional<std::uint32_t> ParseDottedQuad(const std::string& text);
 std::string DottedQuad(std::uint32_t address);
 /// Whether the mask is a run of ones followed by zeros (0.0.0.0 and 255.255.255.255 included).

@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,6 +21,10 @@ std::string HexCode(HRESULT hr) {
   return text;
 }
 
+/// Set from a signal handler: a lock-free atomic is safe there.
+std::atomic<bool> waitsInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
 bool ClassRegistered() {
   CLSID clsid{};
   return SUCCEEDED(CLSIDFromProgID(kProwlnetProgId, &clsid));
@@ -31,6 +36,10 @@ bool MayEmptyTable(const std::string& name) {
 }
 
 }  // namespace
+
+void InterruptWaits() { waitsInterrupted.store(true); }
+
+bool WaitsInterrupted() { return waitsInterrupted.load(); }
 
 std::optional<ControlSession> ControlSession::Open(std::string* error) {
   if (!ClassRegistered()) {
@@ -148,10 +157,15 @@ late_binding::Outcome ControlSession::CallByName(const std::string& name,
 bool ControlSession::WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout,
                              const std::function<void()>& tick) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
+  bool held = false;
+  const auto settled = [&] {
+    held = done();
+    return held || WaitsInterrupted();
+  };
   for (;;) {
     if (tick) tick();
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (pal::PumpUntil(done, std::min(left, std::chrono::milliseconds(100)))) return true;
+    if (pal::PumpUntil(settled, std::min(left, std::chrono::milliseconds(100)))) return held;
     if (std::chrono::steady_clock::now() >= deadline) return false;
   }
 }

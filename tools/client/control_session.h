@@ -19,6 +19,12 @@ namespace prowlnet_client {
 /// Where the control module is (the rule is in module_location.cpp).
 std::string ControlModulePath();
 
+/// Ends every ControlSession::WaitFor of this process at its next look (within about 100 ms), and
+/// every later one at once: what a host calls from its SIGINT handler. Async-signal-safe.
+void InterruptWaits();
+/// Whether InterruptWaits was called.
+bool WaitsInterrupted();
+
 /// A camera's record and where it stands in the control's table now.
 struct LocatedCamera {
   int index;
@@ -52,8 +58,8 @@ class ControlSession {
   /// Calls the control's method `name` by name through IDispatch, as a script does.
   late_binding::Outcome CallByName(const std::string& name, const std::vector<late_binding::Value>& arguments);
 
-  /// Pumps messages until `done` holds or `timeout` passes, calling `tick` about ten times a
-  /// second meanwhile; whether `done` held.
+  /// Pumps messages until `done` holds, `timeout` passes or the waits are interrupted, calling
+  /// `tick` about ten times a second meanwhile; whether `done` held.
   bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout,
                const std::function<void()>& tick = {});
 

@@ -8,18 +8,26 @@ namespace prowlnet_client {
 namespace {
 
 std::optional<std::string> CheckAddress(const char* what, const std::optional<std::string>& value) {
-  if (value && !ParseDottedQuad(*value)) return fmt::format("{} \"{}\" is not a dotted-quad IPv4 address", what, *value);
+  if (value && !ParseDottedQuad(*value))
+    return fmt::format("{} \"{}\" is not a dotted-quad IPv4 address (four numbers of 0 to 255, without leading zeros)",
+                       what, *value);
   return std::nullopt;
+}
+
+/// A DNS server may be cleared: an empty value is sent as it is, and the camera has none then.
+std::optional<std::string> CheckDnsServer(const char* what, const std::optional<std::string>& value) {
+  if (value && value->empty()) return std::nullopt;
+  return CheckAddress(what, value);
 }
 
 }  // namespace
 
 std::optional<std::string> CheckLanChange(const LanChange& change) {
   if (change.ipAddress && change.freeAddress) return std::string("an IP address and a free address cannot both be asked for");
-  for (const auto& [what, value] : {std::pair{"the IP address", change.ipAddress}, std::pair{"the gateway", change.gateway},
-                                    std::pair{"the first DNS server", change.dns1}, std::pair{"the second DNS server", change.dns2}}) {
-    if (auto error = CheckAddress(what, value)) return error;
-  }
+  if (auto error = CheckAddress("the IP address", change.ipAddress)) return error;
+  if (auto error = CheckAddress("the gateway", change.gateway)) return error;
+  if (auto error = CheckDnsServer("the first DNS server", change.dns1)) return error;
+  if (auto error = CheckDnsServer("the second DNS server", change.dns2)) return error;
   if (change.netmask) {
     const auto mask = ParseDottedQuad(*change.netmask);
     if (!mask || !IsContiguousNetmask(*mask) || *mask == 0)

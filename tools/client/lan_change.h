@@ -20,7 +20,7 @@ struct LanChange {
 };
 
 /// Checks the addresses and the netmask before anything is sent; the message for the first that
-/// is wrong, or for a change that changes nothing.
+/// is wrong, or for a change that changes nothing. An empty DNS server clears it.
 std::optional<std::string> CheckLanChange(const LanChange& change);
 
 /// `lan` with the change's values in place.

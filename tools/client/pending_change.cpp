@@ -25,7 +25,12 @@ PendingChange::Verdict PendingChange::Judge(const CameraRecord& now, Clock::time
 
 PendingChange::State PendingChange::Settle(ControlSession& session) {
   const std::optional<LocatedCamera> located = session.Find(serial_);
-  if (!located) return State::kGone;
+  if (!located) {
+    // The table was emptied (the search restarted): the camera comes back at whatever index its
+    // next reply gives it, and is followed there.
+    camera_.reset();
+    return Clock::now() >= deadline_ ? State::kTimedOut : State::kWaiting;
+  }
   const CameraRecord& now = located->record;
   camera_.reset();
   if (now.RefreshedByReply()) camera_ = now;

@@ -4,8 +4,9 @@
 // The rule: the change goes out with the device type cleared in the control's copy of the record.
 // Every reply of the camera writes a type back, so a record with a type has been refreshed by a
 // reply since. A refreshed record that carries the change confirms it; one that does not was
-// written by a reply the camera sent before it took the change, and the change is sent again. At
-// the deadline it has timed out.
+// written by a reply the camera sent before it took the change, and the change is sent again. A
+// camera that left the table (the search was stopped and started again) is waited for: its next
+// reply puts it back, at whatever index. At the deadline the change has timed out.
 #pragma once
 
 #include <chrono>
@@ -26,7 +27,7 @@ class PendingChange {
     kWaiting,    // sent; no reply has settled it yet
     kConfirmed,  // a reply of the camera carries it
     kTimedOut,   // the deadline passed first
-    kGone,       // no camera with the serial number is in the table (the search was stopped)
+    kGone,       // no camera with the serial number was in the table to send it to
     kNotSent,    // the control did not send it (no search running)
   };
 

@@ -11,6 +11,7 @@
 #include "client/pending_change.h"
 #include "commands.h"
 #include "console.h"
+#include "shown_text.h"
 
 namespace prowlnet_cli {
 namespace {
@@ -82,10 +83,12 @@ int RunSet(const SetOptions& options) {
   const auto deadline = DeadlineIn(options.seconds);
   session->StartSearch();
   const std::optional<LocatedCamera> camera = WaitForCamera(*session, options.serial, options.seconds);
+  if (WaitsInterrupted()) return Interrupted(*session);
   if (!camera) return kTimedOut;
   LanChange change = options.change;
   if (change.freeAddress) {
     const std::optional<std::string> address = session->FreeAddress();
+    if (WaitsInterrupted()) return Interrupted(*session);
     if (!address) {
       std::fputs("prowlnet: no free address found on this computer's subnet\n", stderr);
       return kFailed;
@@ -94,18 +97,20 @@ int RunSet(const SetOptions& options) {
   }
   const LanSettings before = camera->record.Lan();
   if (Carries(before, change)) {
-    std::printf("%s already has these settings\n", options.serial.c_str());
+    std::printf("%s already has these settings\n", Printable(options.serial).c_str());
     return kOk;
   }
   PendingChange pending(options.serial, change, deadline);
-  if (pending.SendAndWait(*session) != PendingChange::State::kConfirmed) {
+  const PendingChange::State state = pending.SendAndWait(*session);
+  if (WaitsInterrupted()) return Interrupted(*session);
+  if (state != PendingChange::State::kConfirmed || !pending.camera()) {
     std::fprintf(stderr, "prowlnet: %s did not confirm the change within %g s\n", options.serial.c_str(), options.seconds);
     return kTimedOut;
   }
   const LanSettings after = pending.camera()->Lan();
   session->StopSearch();
-  std::printf("%s: %s -> %s, confirmed by the camera\n", options.serial.c_str(), before.ipAddress.c_str(),
-              after.ipAddress.c_str());
+  std::printf("%s: %s -> %s, confirmed by the camera\n", Printable(options.serial).c_str(),
+              Printable(before.ipAddress).c_str(), Printable(after.ipAddress).c_str());
   return kOk;
 }
 

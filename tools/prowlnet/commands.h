@@ -13,7 +13,10 @@ namespace prowlnet_cli {
 // The commands are written over the client layer, by its names.
 using namespace prowlnet_client;
 
-enum ExitStatus { kOk = 0, kFailed = 1, kBadInput = 2, kTimedOut = 3 };
+enum ExitStatus { kOk = 0, kFailed = 1, kBadInput = 2, kTimedOut = 3, kInterrupted = 130 };
+
+/// The longest wait a --seconds option may ask for: a day.
+constexpr double kMaxSeconds = 86400;
 
 enum class Format { kTable, kJson, kCsv };
 
@@ -61,6 +64,8 @@ struct RegisterOptions {
 struct ServeOptions {
   /// HOST:PORT
   std::string listen = "127.0.0.1:8080";
+  /// A directory whose pages are served under /pages/; none when empty.
+  std::string pages;
 };
 
 int RunSearch(const SearchOptions& options);

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "commands.h"
+
 namespace prowlnet_cli {
 
 std::optional<ControlSession> OpenControl() {
@@ -33,8 +35,15 @@ std::optional<LocatedCamera> WaitForCamera(ControlSession& session, const std::s
     camera = session.Find(serial);
     return camera.has_value();
   });
-  if (!found) std::fprintf(stderr, "prowlnet: camera %s did not answer within %g s\n", serial.c_str(), seconds);
+  if (!found && !WaitsInterrupted())
+    std::fprintf(stderr, "prowlnet: camera %s did not answer within %g s\n", serial.c_str(), seconds);
   return found ? camera : std::nullopt;
+}
+
+int Interrupted(ControlSession& session) {
+  session.StopSearch();
+  std::fputs("prowlnet: interrupted\n", stderr);
+  return kInterrupted;
 }
 
 }  // namespace prowlnet_cli

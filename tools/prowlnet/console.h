@@ -20,7 +20,11 @@ std::optional<ControlSession> OpenControl();
 /// found on stderr when `progress`; whether `enough` held.
 bool SearchFor(ControlSession& session, double seconds, bool progress, const std::function<bool()>& enough);
 
-/// Searches until the camera with `serial` answers: the camera, or nothing (said on stderr).
+/// Searches until the camera with `serial` answers: the camera, or nothing (said on stderr unless
+/// the wait was interrupted).
 std::optional<LocatedCamera> WaitForCamera(ControlSession& session, const std::string& serial, double seconds);
+
+/// Ends a command that Ctrl-C interrupted: stops the search, says so, and gives kInterrupted.
+int Interrupted(ControlSession& session);
 
 }  // namespace prowlnet_cli

@@ -1,5 +1,8 @@
 // prowlnet: finds IP cameras on the local network and changes their network settings, through
 // the Prowlnet control. This file reads the command line; the commands do the work.
+#include <signal.h>
+
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -10,8 +13,10 @@
 #include <vector>
 
 #include <CLI/CLI.hpp>
+#include <fmt/format.h>
 
 #include "client/apartment_scope.h"
+#include "client/control_session.h"
 #include "commands.h"
 #include "prowlnet_version.h"
 
@@ -37,8 +42,23 @@ Command Verb(const char* name, const char* help,
           }};
 }
 
+/// A time limit in seconds: a finite number above zero (or zero itself, when `zeroAllowed`) and
+/// at most a day, so that it converts to a time span without overflow.
+CLI::Validator Seconds(bool zeroAllowed = false) {
+  return CLI::Validator(
+      [zeroAllowed](std::string& text) -> std::string {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        const bool number = !text.empty() && end == text.c_str() + text.size() && std::isfinite(value);
+        if (number && (value > 0 || (zeroAllowed && value == 0)) && value <= kMaxSeconds) return {};
+        return fmt::format("{} is not a number of seconds {} {:g} (a day)", text,
+                           zeroAllowed ? "from 0 to" : "above 0 and at most", kMaxSeconds);
+      },
+      "SECONDS");
+}
+
 void AddSearchOptions(CLI::App& command, SearchOptions& search) {
-  command.add_option("--seconds", search.seconds, "how long to search (default 5)")->check(CLI::PositiveNumber);
+  command.add_option("--seconds", search.seconds, "how long to search (default 5)")->check(Seconds());
   command.add_option("--expect", search.expect, "stop as soon as this many cameras answered")->check(CLI::PositiveNumber);
   command.add_option("--format", search.format, "table (default), json or csv")
       ->transform(CLI::CheckedTransformer(
@@ -47,7 +67,7 @@ void AddSearchOptions(CLI::App& command, SearchOptions& search) {
 
 void AddShowOptions(CLI::App& command, ShowOptions& show) {
   command.add_option("serial", show.serial, "the camera's serial number")->required();
-  command.add_option("--seconds", show.seconds, "how long to wait for it (default 10)")->check(CLI::PositiveNumber);
+  command.add_option("--seconds", show.seconds, "how long to wait for it (default 10)")->check(Seconds());
   CLI::Option* xml = command.add_flag("--xml", show.xml, "print its IPC_INFO document");
   command.add_flag("--json", show.json, "print it as JSON")->excludes(xml);
   command.add_flag("--show-passwords", show.showPasswords, "print passwords instead of ********");
@@ -68,14 +88,14 @@ void AddSetOptions(CLI::App& command, SetOptions& set) {
   command.add_option("serial", set.serial, "the camera's serial number")->required();
   AddLanChangeOptions(command, set.change);
   command.add_option("--seconds", set.seconds, "time limit for the camera to answer and confirm (default 20)")
-      ->check(CLI::PositiveNumber);
+      ->check(Seconds());
 }
 
 void AddAssignOptions(CLI::App& command, AssignOptions& assign) {
   command.add_option("--from", assign.from, "first address of the range")->required();
   command.add_option("--to", assign.to, "last address of the range")->required();
   command.add_option("serials", assign.serials, "the cameras (default: every camera that answers)");
-  command.add_option("--seconds", assign.seconds, "time limit for each camera (default 20)")->check(CLI::PositiveNumber);
+  command.add_option("--seconds", assign.seconds, "time limit for each camera (default 20)")->check(Seconds());
   command.add_flag("--dry-run", assign.dryRun, "print the plan and change nothing");
 }
 
@@ -85,11 +105,12 @@ void AddNetParamsOptions(CLI::App& command, NetParamsOptions& netParams) {
 
 void AddFreeAddressOptions(CLI::App& command, FreeAddressOptions& freeAddress) {
   command.add_option("--seconds", freeAddress.seconds, "search this long first, to pass over the cameras' addresses (default 3)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(Seconds(true));
 }
 
 void AddServeOptions(CLI::App& command, ServeOptions& serve) {
   command.add_option("--listen", serve.listen, "address and port to listen on (default 127.0.0.1:8080)");
+  command.add_option("--pages", serve.pages, "serve this directory's pages under /pages/ (for pages that include /activex.js)");
 }
 
 const std::vector<Command>& Commands() {
@@ -110,6 +131,16 @@ const std::vector<Command>& Commands() {
   return commands;
 }
 
+/// Ctrl-C ends the waits for cameras, and the command stops the search and exits with
+/// kInterrupted; a second Ctrl-C ends the program at once.
+void InterruptWaitsOnCtrlC() {
+  struct sigaction action {};
+  action.sa_handler = [](int) { InterruptWaits(); };
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,6 +150,7 @@ int main(int argc, char** argv) {
                "prowlnet"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "prowlnet " PROWLNET_VERSION, "print the version and exit");
+  app.fallthrough();  // --design-pacing after the subcommand too
   bool designPacing = false;
   app.add_flag("--design-pacing", designPacing,
                "search at the control's original pace (first request after 2 s, one reply read per 10 ms)");
@@ -136,9 +168,12 @@ int main(int argc, char** argv) {
   }
   if (!designPacing) setenv("PROWLNET_FAST_SEARCH", "1", 0);
 
+  InterruptWaitsOnCtrlC();
   const ApartmentScope apartment;
   for (const auto& [subcommand, run] : verbs) {
-    if (*subcommand) return run();
+    if (!*subcommand) continue;
+    const int status = run();
+    return WaitsInterrupted() ? kInterrupted : status;
   }
   return kBadInput;
 }

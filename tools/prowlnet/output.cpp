@@ -4,18 +4,21 @@
 
 #include <fmt/format.h>
 
+#include "shown_text.h"
+
 namespace prowlnet_cli {
 namespace {
 
 constexpr const char* kMask = "********";
 
-std::vector<std::string> TableRow(size_t index, const FoundCamera& camera) {
+/// A camera's row as the camera wrote it (for CSV).
+std::vector<std::string> ExactRow(size_t index, const FoundCamera& camera) {
   const CameraRecord& r = camera.record;
   const LanSettings lan = r.Lan();
   return {std::to_string(index),
           r.SerialNumber(),
           r.DeviceType(),
-          lan.ipAddress + (camera.reachable ? "" : " !"),
+          lan.ipAddress,
           lan.netmask,
           lan.gateway,
           r.MacAddress(),
@@ -23,6 +26,14 @@ std::vector<std::string> TableRow(size_t index, const FoundCamera& camera) {
           std::to_string(r.VideoPort()),
           std::to_string(r.WebPort()),
           std::to_string(r.PtzPort())};
+}
+
+/// A camera's row for the table: every text escaped, the address marked when it is out of reach.
+std::vector<std::string> TableRow(size_t index, const FoundCamera& camera) {
+  std::vector<std::string> row = ExactRow(index, camera);
+  for (std::string& cell : row) cell = Printable(cell);
+  if (!camera.reachable) row[3] += " !";
+  return row;
 }
 
 /// The display width of UTF-8 text: one column a code point, two for CJK ideographs.
@@ -38,13 +49,6 @@ size_t Width(const std::string& text) {
 }
 
 std::string Padded(const std::string& text, size_t width) { return text + std::string(width - std::min(width, Width(text)), ' '); }
-
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-  return quoted + "\"";
-}
 
 }  // namespace
 
@@ -79,11 +83,10 @@ std::string CameraTable(const std::vector<FoundCamera>& cameras) {
 std::string CameraCsv(const std::vector<FoundCamera>& cameras) {
   std::string csv = "index,serial,type,ip,netmask,gateway,mac,dhcp,video_port,web_port,ptz_port,reachable\n";
   for (size_t i = 0; i < cameras.size(); ++i) {
-    std::vector<std::string> row = TableRow(i, cameras[i]);
-    row[3] = cameras[i].record.Lan().ipAddress;
+    std::vector<std::string> row = ExactRow(i, cameras[i]);
     row.push_back(cameras[i].reachable ? "yes" : "no");
     std::string line;
-    for (size_t c = 0; c < row.size(); ++c) line += (c == 0 ? "" : ",") + CsvField(row[c]);
+    for (size_t c = 0; c < row.size(); ++c) line += (c == 0 ? "" : ",") + CsvCell(row[c]);
     csv += line + "\n";
   }
   return csv;
@@ -121,36 +124,40 @@ std::string CameraDetails(const FoundCamera& camera, bool showPasswords) {
   const LanSettings lan = r.Lan();
   std::string text;
   const auto line = [&](const char* name, const std::string& value) { text += fmt::format("{:<13} {}\n", name, value); };
-  line("Serial", r.SerialNumber());
-  line("Type", r.DeviceType());
-  line("MAC", r.MacAddress());
-  line("IP address", lan.ipAddress + (camera.reachable ? "" : "  (not on any subnet of this computer)"));
-  line("Netmask", lan.netmask);
-  line("Gateway", lan.gateway);
-  line("DNS", lan.dns1 + (lan.dns2.empty() ? "" : ", " + lan.dns2));
+  line("Serial", Printable(r.SerialNumber()));
+  line("Type", Printable(r.DeviceType()));
+  line("MAC", Printable(r.MacAddress()));
+  line("IP address", Printable(lan.ipAddress) + (camera.reachable ? "" : "  (not on any subnet of this computer)"));
+  line("Netmask", Printable(lan.netmask));
+  line("Gateway", Printable(lan.gateway));
+  line("DNS", Printable(lan.dns1) + (lan.dns2.empty() ? "" : ", " + Printable(lan.dns2)));
   line("DHCP", lan.dhcp != 0 ? "on" : "off");
   line("Ports", fmt::format("video {}, web {}, PTZ {}", r.VideoPort(), r.WebPort(), r.PtzPort()));
   line("Stream", fmt::format("authentication {}, RTP over RTSP {}", r.Auth(), r.RtpOverRtsp()));
   const std::vector<Account> accounts = r.Accounts();
   text += fmt::format("Accounts ({})\n", accounts.size());
   for (const Account& account : accounts) {
-    text += fmt::format("  {}  password {}  group {}  status {}\n", Padded(account.username, 20),
-                        showPasswords ? account.password : kMask, account.group, account.status);
+    text += fmt::format("  {}  password {}  group {}  status {}\n", Padded(Printable(account.username), 20),
+                        showPasswords ? Printable(account.password) : kMask, Printable(account.group),
+                        Printable(account.status));
   }
   return text;
 }
 
 std::string MaskedDocument(const std::string& document, bool showPasswords) {
-  if (showPasswords) return document;
+  if (showPasswords) return Printable(document, LineBreaks::kKept);
   std::string masked = document;
   const std::string key = "Password=\"";
   for (size_t at = masked.find(key); at != std::string::npos; at = masked.find(key, at)) {
     at += key.size();
-    const size_t end = masked.find('"', at);
+    // The control writes values unescaped, each attribute on a line of its own: a password may
+    // hold a quote, so the value ends at the quote that ends the line.
+    size_t end = masked.find("\"\r\n", at);
+    if (end == std::string::npos) end = masked.find('"', at);
     if (end == std::string::npos) break;
     masked.replace(at, end - at, kMask);
   }
-  return masked;
+  return Printable(masked, LineBreaks::kKept);
 }
 
 }  // namespace prowlnet_cli

@@ -1,4 +1,6 @@
-// What the program prints about cameras: a table for people, JSON and CSV for scripts.
+// What the program prints about cameras: a table for people, JSON and CSV for scripts. The table
+// and the details show camera text escaped (shown_text.h); JSON carries it exactly, and CSV
+// exactly but guarded against formulas.
 #pragma once
 
 #include <string>
@@ -28,7 +30,8 @@ nlohmann::json CameraJson(const FoundCamera& camera, bool withAccounts, bool sho
 nlohmann::json CamerasJson(const std::vector<FoundCamera>& cameras);
 /// One camera as a person reads it, accounts included.
 std::string CameraDetails(const FoundCamera& camera, bool showPasswords);
-/// The IPC_INFO document with every Password value masked unless `showPasswords`.
+/// The IPC_INFO document with every Password value masked unless `showPasswords`, and the
+/// characters a terminal would obey escaped (its own line breaks kept).
 std::string MaskedDocument(const std::string& document, bool showPasswords);
 
 }  // namespace prowlnet_cli

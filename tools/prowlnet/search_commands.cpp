@@ -19,6 +19,7 @@ int RunSearch(const SearchOptions& options) {
   session->StartSearch();
   const bool enough = SearchFor(*session, options.seconds, progress,
                                 [&] { return options.expect && session->Count() >= *options.expect; });
+  if (WaitsInterrupted()) return Interrupted(*session);
   const std::vector<FoundCamera> cameras = WithReachability(session->Cameras(), LocalSubnets());
   session->StopSearch();
   switch (options.format) {
@@ -45,6 +46,7 @@ int RunShow(const ShowOptions& options) {
   if (!session) return kFailed;
   session->StartSearch();
   const std::optional<LocatedCamera> found = WaitForCamera(*session, options.serial, options.seconds);
+  if (WaitsInterrupted()) return Interrupted(*session);
   if (!found) return kTimedOut;
   const std::string document = session->InfoXml(found->index);
   session->StopSearch();
@@ -86,8 +88,10 @@ int RunFreeAddress(const FreeAddressOptions& options) {
   // The cameras that answer meanwhile are known to hold their addresses, pings or not.
   session->StartSearch();
   SearchFor(*session, options.seconds, isatty(STDERR_FILENO), [] { return false; });
+  if (WaitsInterrupted()) return Interrupted(*session);
   if (isatty(STDERR_FILENO)) std::fputs("probing the subnet for a free address...\n", stderr);
   const std::optional<std::string> address = session->FreeAddress();
+  if (WaitsInterrupted()) return Interrupted(*session);
   session->StopSearch();
   if (!address) {
     std::fprintf(stderr, "prowlnet: no free address found next to %s\n", own.c_str());

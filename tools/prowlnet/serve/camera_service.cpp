@@ -78,7 +78,7 @@ late_binding::Outcome CameraService::Invoke(const std::string& name,
 
 void CameraService::Change(const std::string& serial, const LanChange& change, std::chrono::milliseconds timeout,
                            ChangeDone done) {
-  Waiting waiting{PendingChange(serial, change, PendingChange::Clock::now() + timeout), std::move(done)};
+  Waiting waiting{serial, PendingChange(serial, change, PendingChange::Clock::now() + timeout), std::move(done)};
   const PendingChange::State state = waiting.change.Send(session_);
   if (state == PendingChange::State::kWaiting) {
     waiting_.push_back(std::move(waiting));
@@ -87,12 +87,21 @@ void CameraService::Change(const std::string& serial, const LanChange& change, s
   waiting.done(state == PendingChange::State::kGone ? Outcome::kUnknownCamera : Outcome::kNotSent, nullptr);
 }
 
+void CameraService::AbandonChanges() {
+  for (Waiting& waiting : waiting_) waiting.done(Outcome::kStopped, nullptr);
+  waiting_.clear();
+}
+
 bool CameraService::Settle(Waiting& waiting, const std::vector<Subnet>& subnets) {
   const PendingChange::State state = waiting.change.Settle(session_);
-  // The camera as its last reply left it; nothing when no reply refreshed it since the last send.
+  // The camera as its last reply left it, with its index; nothing when no reply refreshed it
+  // since the last send.
   const auto camera = [&] {
     const std::optional<CameraRecord>& record = waiting.change.camera();
-    return record ? Json(*record, subnets) : nlohmann::json(nullptr);
+    if (!record) return nlohmann::json(nullptr);
+    nlohmann::json json = Json(*record, subnets);
+    if (const std::optional<LocatedCamera> located = session_.Find(waiting.serial)) json["index"] = located->index;
+    return json;
   };
   switch (state) {
     case PendingChange::State::kWaiting:

@@ -25,7 +25,7 @@ using namespace prowlnet_client;
 
 class CameraService {
  public:
-  enum class Outcome { kConfirmed, kTimedOut, kUnknownCamera, kNotSent };
+  enum class Outcome { kConfirmed, kTimedOut, kUnknownCamera, kNotSent, kStopped };
   using ChangeDone = std::function<void(Outcome outcome, const nlohmann::json& camera)>;
 
   CameraService(ControlSession& session, EventHub& events) : session_(session), events_(events) {}
@@ -44,8 +44,10 @@ class CameraService {
   LONG SetSearching(bool on);
 
   /// Sends `change` to the camera with `serial` and reports, through `done`, when its replies
-  /// carry it or `timeout` passed.
+  /// carry it (with the camera and its index) or `timeout` passed.
   void Change(const std::string& serial, const LanChange& change, std::chrono::milliseconds timeout, ChangeDone done);
+  /// Reports every change still waiting as kStopped: the server stops.
+  void AbandonChanges();
 
   /// Calls the control's method `name` by name through IDispatch, as a page's script does. A
   /// search started or stopped this way shows in Searching.
@@ -53,6 +55,7 @@ class CameraService {
 
  private:
   struct Waiting {
+    std::string serial;
     PendingChange change;
     ChangeDone done;
   };

@@ -7,6 +7,10 @@ namespace {
 
 constexpr size_t kMaxQueuedEvents = 4096;
 
+/// What a stream that fell behind gets in place of the events it missed: the page reads the
+/// whole list again (GET /api/cameras, GET /api/search).
+std::string ResyncEvent() { return EventHub::Text("resync", nlohmann::json::object()); }
+
 }  // namespace
 
 std::optional<std::string> EventHub::Subscription::Next(std::chrono::milliseconds timeout) {
@@ -26,7 +30,10 @@ bool EventHub::Subscription::closed() const {
 void EventHub::Subscription::Push(const std::string& event) {
   {
     const std::lock_guard<std::mutex> hold(mutex_);
-    if (events_.size() == kMaxQueuedEvents) events_.pop_front();
+    if (events_.size() >= kMaxQueuedEvents) {
+      events_.clear();
+      events_.push_back(ResyncEvent());
+    }
     events_.push_back(event);
   }
   ready_.notify_one();
@@ -48,8 +55,12 @@ std::shared_ptr<EventHub::Subscription> EventHub::Subscribe() {
   return subscription;
 }
 
+std::string EventHub::Text(const std::string& name, const nlohmann::json& data) {
+  return "event: " + name + "\ndata: " + data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n\n";
+}
+
 void EventHub::Publish(const std::string& name, const nlohmann::json& data) {
-  const std::string event = "event: " + name + "\ndata: " + data.dump() + "\n\n";
+  const std::string event = Text(name, data);
   const std::lock_guard<std::mutex> hold(mutex_);
   std::erase_if(subscriptions_, [](const std::weak_ptr<Subscription>& s) { return s.expired(); });
   for (const auto& weak : subscriptions_) {

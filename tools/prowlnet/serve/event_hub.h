@@ -16,8 +16,8 @@ namespace prowlnet_cli {
 
 class EventHub {
  public:
-  /// One open stream. A stream that falls more than a bounded number of events behind loses
-  /// the oldest; the page reloads the list when it sees the gap.
+  /// One open stream. A stream that falls a bounded number of events behind loses the events
+  /// it holds and gets a "resync" event in their place: the page reads the list again.
   class Subscription {
    public:
     /// The next event's text ("event: NAME\ndata: JSON\n\n"), or nothing when `timeout` passed
@@ -35,6 +35,9 @@ class EventHub {
     std::deque<std::string> events_;
     bool closed_ = false;
   };
+
+  /// An event as a stream sends it: "event: NAME\ndata: JSON\n\n".
+  static std::string Text(const std::string& name, const nlohmann::json& data);
 
   std::shared_ptr<Subscription> Subscribe();
   void Publish(const std::string& name, const nlohmann::json& data);

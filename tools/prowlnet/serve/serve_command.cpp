@@ -52,12 +52,22 @@ int RunServe(const ServeOptions& serve) {
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
+  std::optional<PageDirectory> pages;
+  if (!serve.pages.empty()) {
+    std::string error;
+    pages = PageDirectory::Open(serve.pages, &error);
+    if (!pages) {
+      std::fprintf(stderr, "prowlnet: --pages %s\n", error.c_str());
+      return kBadInput;
+    }
+  }
   std::optional<ControlSession> session = OpenControl();
   if (!session) return kFailed;
   ControlThread control;
   EventHub events;
   CameraService service(*session, events);
-  WebServer server(control, service, events);
+  const std::string pagesPath = pages ? pages->path() : "";
+  WebServer server(control, service, events, std::move(pages));
   std::string error;
   if (!server.Bind(*address, &error)) {
     std::fprintf(stderr, "prowlnet: %s\n", error.c_str());
@@ -68,6 +78,9 @@ int RunServe(const ServeOptions& serve) {
                          "this page, and changing a camera needs only the page's token\n",
                  address->host.c_str());
   std::printf("prowlnet: serving http://%s:%d/ (Ctrl-C stops it)\n", address->host.c_str(), server.port());
+  if (!pagesPath.empty())
+    std::printf("prowlnet: serving the pages of %s at http://%s:%d/pages/\n", pagesPath.c_str(), address->host.c_str(),
+                server.port());
   std::fflush(stdout);
 
   std::thread serving([&] { server.Listen(); });
@@ -79,6 +92,7 @@ int RunServe(const ServeOptions& serve) {
     control.Stop();
   });
   control.Run([&] { service.Tick(); }, kTickPeriod);
+  service.AbandonChanges();  // their requests are answered, so that the server's workers end
   serving.join();
   signals.join();
   if (service.Searching()) service.SetSearching(false);

@@ -1,5 +1,5 @@
 // The web host's page, script and style, built into the program (tools/prowlnet/web). In the page
-// and in activex.js, {{TOKEN}} stands for the server's token of this run.
+// (index.html only), {{TOKEN}} stands for the server's token of this run.
 #pragma once
 
 #include <string_view>

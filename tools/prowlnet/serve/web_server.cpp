@@ -3,8 +3,11 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <future>
 #include <optional>
 #include <random>
@@ -14,6 +17,7 @@
 
 #include <fmt/format.h>
 
+#include "serve/request_guard.h"
 #include "serve/web_assets.h"
 
 namespace prowlnet_cli {
@@ -25,6 +29,10 @@ using Json = nlohmann::json;
 
 constexpr size_t kMaxBody = 64 * 1024;
 constexpr auto kKeepAlive = std::chrono::seconds(15);
+// A connection that sends nothing, or stops reading, holds its worker no longer than this.
+constexpr time_t kReadTimeoutSeconds = 3;
+constexpr time_t kWriteTimeoutSeconds = 3;
+constexpr time_t kIdleConnectionSeconds = 2;
 constexpr double kDefaultChangeSeconds = 20;
 constexpr double kMaxChangeSeconds = 120;
 constexpr const char* kStopping = "the server is stopping";
@@ -45,16 +53,6 @@ void Reply(Response& res, int status, const Json& body) {
 }
 
 void Refuse(Response& res, int status, const std::string& message) { Reply(res, status, {{"error", message}}); }
-
-/// Whether `host` (the Host header) names this server by an address or as localhost: a name that
-/// some DNS answer points here (a rebinding attack) is refused.
-bool HostAllowed(const std::string& host, int port) {
-  const size_t colon = host.rfind(':');
-  if (colon == std::string::npos || host.substr(colon + 1) != std::to_string(port)) return false;
-  const std::string name = host.substr(0, colon);
-  if (name == "localhost" || name == "[::1]") return true;
-  return !name.empty() && name.find_first_not_of("0123456789.") == std::string::npos;
-}
 
 std::optional<std::string> OptionalText(const Json& body, const char* key) {
   if (!body.contains(key) || body[key].is_null()) return std::nullopt;
@@ -139,7 +137,8 @@ std::variant<LanRequest, std::string> ReadLanRequest(const std::string& text) {
   try {
     const Json body = Json::parse(text);
     request.change = ChangeOf(body);
-    const double seconds = std::clamp(body.value("seconds", kDefaultChangeSeconds), 1.0, kMaxChangeSeconds);
+    const double asked = body.value("seconds", kDefaultChangeSeconds);
+    const double seconds = std::isfinite(asked) ? std::clamp(asked, 1.0, kMaxChangeSeconds) : kMaxChangeSeconds;
     request.timeout = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
   } catch (const Json::exception& error) {
     return std::string("the request is not the JSON of a change: ") + error.what();
@@ -163,7 +162,7 @@ struct ChangeResult {
 };
 
 /// Hands the change to the control's thread and waits until the camera settled it; nothing when
-/// the server stopped first.
+/// the server stopped first (the task was dropped, or the change abandoned).
 std::optional<ChangeResult> AwaitChange(ControlThread& control, CameraService& service, const std::string& serial,
                                         const LanRequest& request) {
   auto outcome = std::make_shared<std::promise<ChangeResult>>();
@@ -174,7 +173,13 @@ std::optional<ChangeResult> AwaitChange(ControlThread& control, CameraService& s
   });
   if (!posted || settled.wait_for(request.timeout + std::chrono::seconds(5)) != std::future_status::ready)
     return std::nullopt;
-  return settled.get();
+  try {
+    ChangeResult result = settled.get();
+    if (result.outcome == CameraService::Outcome::kStopped) return std::nullopt;
+    return result;
+  } catch (const std::future_error&) {
+    return std::nullopt;  // dropped with the control thread's queue
+  }
 }
 
 /// The answer to a settled change; a confirmation or a time-out is also published as an event.
@@ -190,6 +195,8 @@ void ReplyToChange(Response& res, EventHub& events, const std::string& serial, c
       return Refuse(res, 404, "no camera " + serial + " has answered");
     case CameraService::Outcome::kNotSent:
       return Refuse(res, 409, "the change could not be sent: is the search running?");
+    case CameraService::Outcome::kStopped:
+      return Refuse(res, 503, kStopping);
   }
 }
 
@@ -204,10 +211,20 @@ void OnControlThread(ControlThread& control, Response& res, Task task, Answer an
 
 }  // namespace
 
-WebServer::WebServer(ControlThread& control, CameraService& service, EventHub& events)
-    : control_(control), service_(service), events_(events), server_(std::make_unique<httplib::Server>()),
-      token_(NewToken()) {
+WebServer::WebServer(ControlThread& control, CameraService& service, EventHub& events, std::optional<PageDirectory> pages)
+    : control_(control), service_(service), events_(events), pages_(std::move(pages)),
+      server_(std::make_unique<httplib::Server>()), token_(NewToken()) {
+  server_->new_task_queue = [] { return new httplib::ThreadPool(kMaxStreams + kMaxHeldChanges + kFreeWorkers); };
+  // cpp-httplib's default, SO_REUSEPORT, would let a second server bind the same port and take
+  // a share of the connections; SO_REUSEADDR only lets a restart bind while old ones linger.
+  server_->set_socket_options([](socket_t sock) {
+    const int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+  });
   server_->set_payload_max_length(kMaxBody);
+  server_->set_read_timeout(kReadTimeoutSeconds);
+  server_->set_write_timeout(kWriteTimeoutSeconds);
+  server_->set_keep_alive_timeout(kIdleConnectionSeconds);
   AddRoutes();
 }
 
@@ -215,9 +232,13 @@ WebServer::~WebServer() = default;
 
 bool WebServer::Bind(const ListenAddress& address, std::string* error) {
   host_ = address.host;
+  errno = 0;
   port_ = address.port == 0 ? server_->bind_to_any_port(address.host) : address.port;
   if (port_ > 0 && (address.port == 0 || server_->bind_to_port(address.host, address.port))) return true;
-  *error = fmt::format("cannot listen on {}:{}", address.host, address.port);
+  // cpp-httplib closes the socket after a failed bind or listen, which leaves errno as they set it.
+  const int reason = errno;
+  *error = fmt::format("cannot listen on {}:{}: {}", address.host, address.port,
+                       reason != 0 ? std::strerror(reason) : "the address could not be bound");
   return false;
 }
 
@@ -226,16 +247,19 @@ void WebServer::Listen() { server_->listen_after_bind(); }
 void WebServer::Stop() { server_->stop(); }
 
 bool WebServer::Refused(const Request& req, Response& res) const {
-  if (!HostAllowed(req.get_header_value("Host"), port_)) {
+  const std::string host = req.get_header_value("Host");
+  if (!HostAllowed(host, port_)) {
     Refuse(res, 403, "this server answers only to its own address");
     return true;
   }
-  if (req.method == "GET" || req.method == "HEAD") return false;
-  const std::string origin = req.get_header_value("Origin");
-  if (!origin.empty() && origin != "http://" + req.get_header_value("Host")) {
+  // Pages and scripts may be opened from anywhere (a bookmark, a link); what they show is the
+  // API's, and a page of another origin may not read that, nor frame them.
+  if (req.path.rfind("/api/", 0) != 0) return false;
+  if (FromAnotherOrigin(req.get_header_value("Origin"), req.get_header_value("Sec-Fetch-Site"), host)) {
     Refuse(res, 403, "requests from another site are refused");
     return true;
   }
+  if (req.method == "GET" || req.method == "HEAD") return false;
   if (req.get_header_value("X-Prowlnet-Token") != token_) {
     Refuse(res, 403, "a change needs the token of the page this server serves");
     return true;
@@ -250,6 +274,9 @@ void WebServer::AddRoutes() {
   server_->set_error_handler([](const Request&, Response& res) {
     if (res.body.empty()) Refuse(res, res.status, res.status == 413 ? "the request body is too large" : "not found");
   });
+  server_->set_post_routing_handler([](const Request& req, Response& res) {
+    for (const SecurityHeader& header : SecurityHeaders(IsServedPage(req.path))) res.set_header(header.name, header.value);
+  });
   AddPageRoutes();
   AddApiRoutes();
 }
@@ -258,14 +285,29 @@ void WebServer::AddPageRoutes() {
   const auto asset = [this](std::string_view text, const char* type, bool token) {
     return [this, text, type, token](const Request&, Response& res) {
       res.set_header("Cache-Control", "no-store");
-      res.set_header("X-Content-Type-Options", "nosniff");
       res.set_content(token ? WithToken(text, token_) : std::string(text), type);
     };
   };
+  // Only the page itself carries the token: no other origin can read it.
   server_->Get("/", asset(kIndexHtml, "text/html; charset=utf-8", true));
   server_->Get("/app.js", asset(kAppJs, "text/javascript; charset=utf-8", false));
   server_->Get("/style.css", asset(kStyleCss, "text/css; charset=utf-8", false));
-  server_->Get("/activex.js", asset(kActiveXJs, "text/javascript; charset=utf-8", true));
+  server_->Get("/activex.js", asset(kActiveXJs, "text/javascript; charset=utf-8", false));
+  server_->Get(R"(/pages(/.*)?)", [this](const Request& req, Response& res) { ServePage(req, res); });
+}
+
+void WebServer::ServePage(const Request& req, Response& res) {
+  if (!pages_) return Refuse(res, 404, "no pages are served: start the server with --pages DIR");
+  if (req.path == "/pages") {
+    res.status = 301;
+    res.set_header("Location", "/pages/");
+    return;
+  }
+  std::optional<PageDirectory::File> file;
+  if (!HasEncodedSeparator(req.target)) file = pages_->Read(std::string_view(req.path).substr(std::strlen("/pages/")));
+  if (!file) return Refuse(res, 404, "not found");
+  res.set_header("Cache-Control", "no-cache");
+  res.set_content(std::move(file->content), file->type);
 }
 
 void WebServer::AddApiRoutes() {
@@ -284,6 +326,7 @@ void WebServer::AddApiRoutes() {
       {false, "/api/search", &WebServer::ShowSearch},
       {true, "/api/search", &WebServer::SetSearch},
       {true, "/api/invoke", &WebServer::Invoke},
+      {false, "/api/token", &WebServer::ShowToken},
       {false, "/api/events", &WebServer::StreamEvents},
   };
   for (const Route& route : routes) {
@@ -308,6 +351,12 @@ void WebServer::ChangeLan(const Request& req, Response& res) {
   std::variant<LanRequest, std::string> read = ReadLanRequest(req.body);
   if (const std::string* problem = std::get_if<std::string>(&read)) return Refuse(res, 400, *problem);
   LanRequest& request = std::get<LanRequest>(read);
+  const std::shared_ptr<Places::Place> place = heldChanges_.Take();
+  if (!place) {
+    res.set_header("Retry-After", "5");
+    return Refuse(res, 503, fmt::format("{} changes are waiting for their cameras already: try again when one is settled",
+                                        kMaxHeldChanges));
+  }
   if (request.change.freeAddress) {
     const auto address = control_.Call([this] { return service_.FreeAddress(); });
     if (!address || !*address) return Refuse(res, 409, "no free address was found on this computer's subnet");
@@ -327,6 +376,8 @@ void WebServer::ProposeFreeAddress(const Request&, Response& res) {
     address ? Reply(res, 200, {{"address", *address}}) : Refuse(res, 404, "no free address was found");
   });
 }
+
+void WebServer::ShowToken(const Request&, Response& res) { Reply(res, 200, {{"token", token_}}); }
 
 void WebServer::ShowSearch(const Request&, Response& res) {
   OnControlThread(control_, res, [this] { return service_.Searching(); },
@@ -362,9 +413,15 @@ void WebServer::Invoke(const Request& req, Response& res) {
 }
 
 void WebServer::StreamEvents(const Request&, Response& res) {
+  std::shared_ptr<Places::Place> place = streams_.Take();
+  if (!place) {
+    res.set_header("Retry-After", "5");
+    return Refuse(res, 503, fmt::format("{} event streams are open already", kMaxStreams));
+  }
   auto subscription = events_.Subscribe();
   res.set_header("Cache-Control", "no-store");
-  res.set_chunked_content_provider("text/event-stream", [subscription](size_t offset, httplib::DataSink& sink) {
+  // The place is held as long as the stream's provider lives, that is until the stream ends.
+  res.set_chunked_content_provider("text/event-stream", [subscription, place](size_t offset, httplib::DataSink& sink) {
     if (subscription->closed()) return false;
     if (offset == 0) {
       // Sent at once, so that the browser sees the stream open before the first event.
