@@ -73,9 +73,16 @@ void AddSetOptions(CLI::App& command, SetOptions& set) {
 void AddAssignOptions(CLI::App& command, AssignOptions& assign) {
   command.add_option("--from", assign.from, "first address of the range")->required();
   command.add_option("--to", assign.to, "last address of the range")->required();
-  command.add_option("serials", assign.serials, "the cameras (default: every camera that answers)");
-  command.add_option("--seconds", assign.seconds, "time limit for each camera (default 20)")->check(CLI::PositiveNumber);
-  command.add_flag("--dry-run", assign.dryRun, "print the plan and change nothing");
+  CLI::Option* serials = command.add_option("serials", assign.serials, "the cameras (default: every camera that answers)");
+  command.add_option("--expect", assign.expect, "without serials: stop searching once this many cameras answered")
+      ->check(CLI::PositiveNumber)
+      ->excludes(serials);
+  command.add_option("--seconds", assign.seconds,
+                     "time limit for the cameras to answer, and again to confirm (default 20; 5 to search for all)")
+      ->check(CLI::PositiveNumber);
+  command.add_flag("--dry-run", assign.dryRun, "probe the range and print the plan; change nothing");
+  command.add_option("--format", assign.format, "table (default) or json")
+      ->transform(CLI::CheckedTransformer(std::map<std::string, Format>{{"table", Format::kTable}, {"json", Format::kJson}}));
 }
 
 void AddNetParamsOptions(CLI::App& command, NetParamsOptions& netParams) {
@@ -96,8 +103,10 @@ const std::vector<Command>& Commands() {
       Verb("search", "search for cameras and list them", AddSearchOptions, RunSearch),
       Verb("show", "show one camera, its accounts included", AddShowOptions, RunShow),
       Verb("set", "change one camera's LAN settings and wait for its confirmation", AddSetOptions, RunSet),
-      Verb("assign", "give cameras addresses of a range that nothing uses, one each, and confirm them", AddAssignOptions,
-           RunAssign),
+      Verb("assign",
+           "give cameras addresses of a range that nothing uses, one each with the subnet's netmask, all at once, and "
+           "confirm them",
+           AddAssignOptions, RunAssign),
       Verb("netparams", "this computer's address, netmask, gateway and DNS servers", AddNetParamsOptions, RunNetParams),
       Verb("free-ip", "an address of this computer's subnet that nothing uses", AddFreeAddressOptions, RunFreeAddress),
       Verb("register", "register the control in the emulated machine's registry", [](CLI::App&, RegisterOptions&) {},
@@ -113,7 +122,8 @@ const std::vector<Command>& Commands() {
 
 int main(int argc, char** argv) {
   CLI::App app{"prowlnet: find IP cameras on the local network and change their network settings.\n"
-               "Sending needs root (or CAP_NET_RAW for the address probes) and a free UDP port from 3002 up."};
+               "It needs a free UDP port from 3002 up; the address probes of free-ip, set --free-ip and assign\n"
+               "need CAP_NET_RAW, or a group within net.ipv4.ping_group_range."};
   app.require_subcommand(1);
   bool designPacing = false;
   app.add_flag("--design-pacing", designPacing,

@@ -52,6 +52,8 @@ class WebServer {
   void ChangeLan(const Request& req, Response& res);
   void ShowHost(const Request& req, Response& res);
   void ProposeFreeAddress(const Request& req, Response& res);
+  /// Addresses of a range for many cameras at once: the plan at once, each outcome as an event.
+  void Assign(const Request& req, Response& res);
   void ShowSearch(const Request& req, Response& res);
   void SetSearch(const Request& req, Response& res);
   /// A method of the control called by name, for activex.js.
