@@ -41,6 +41,17 @@ std::set<std::uint32_t> Reserved(const PlanInputs& inputs) {
   return reserved;
 }
 
+/// The addresses of `range` that may be given, in order.
+std::vector<std::uint32_t> Candidates(const AddressRange& range, const PlanInputs& inputs) {
+  const std::set<std::uint32_t> reserved = Reserved(inputs);
+  std::vector<std::uint32_t> candidates;
+  for (std::uint64_t address = range.first; address <= range.last; ++address) {
+    const auto candidate = static_cast<std::uint32_t>(address);
+    if (!NetworkOrBroadcast(range.subnet, candidate) && reserved.count(candidate) == 0) candidates.push_back(candidate);
+  }
+  return candidates;
+}
+
 /// The free candidates, in order, probed in windows until there are `needed`; nothing when this
 /// process cannot probe. `inUse` collects what the probe found taken.
 std::optional<std::vector<std::uint32_t>> FreeCandidates(const std::vector<std::uint32_t>& candidates, size_t needed,
@@ -85,16 +96,6 @@ LanChange PlannedAddress::Change() const {
   change.netmask = netmask;
   change.gateway = gateway;
   return change;
-}
-
-std::vector<std::uint32_t> Candidates(const AddressRange& range, const PlanInputs& inputs) {
-  const std::set<std::uint32_t> reserved = Reserved(inputs);
-  std::vector<std::uint32_t> candidates;
-  for (std::uint64_t address = range.first; address <= range.last; ++address) {
-    const auto candidate = static_cast<std::uint32_t>(address);
-    if (!NetworkOrBroadcast(range.subnet, candidate) && reserved.count(candidate) == 0) candidates.push_back(candidate);
-  }
-  return candidates;
 }
 
 std::variant<AssignmentPlan, PlanFailure> PlanAssignment(const AddressRange& range, const PlanInputs& inputs) {

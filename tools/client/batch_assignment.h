@@ -74,13 +74,10 @@ struct PlanInputs {
   std::optional<std::uint32_t> gateway;
 };
 
-/// The addresses of `range` that may be given, in order: this computer's addresses, the gateway,
-/// every camera's address and the subnet's network and broadcast addresses are passed over.
-std::vector<std::uint32_t> Candidates(const AddressRange& range, const PlanInputs& inputs);
-
-/// Plans the batch: checks that the candidates outnumber the cameras (kTooSmall), probes them
-/// together, up to prowlnet::kSweepWindow at a time until enough are free, and gives each camera
-/// in turn the next free address of the range.
+/// Plans the batch. The candidates are the addresses of `range` but this computer's, the gateway,
+/// every camera's and the subnet's network and broadcast addresses; there must be as many as
+/// cameras (kTooSmall). It probes them together, up to prowlnet::kSweepWindow at a time until
+/// enough are free, and gives each camera in turn the next free address of the range.
 std::variant<AssignmentPlan, PlanFailure> PlanAssignment(const AddressRange& range, const PlanInputs& inputs);
 
 /// A plan's changes on their way: sent in one go, each settled by its own camera's replies.
