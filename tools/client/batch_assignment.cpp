@@ -24,48 +24,60 @@ std::string SubnetText(const Subnet& subnet) {
 
 PlanFailure Failure(PlanFailure::Kind kind, std::string message) { return {kind, std::move(message)}; }
 
-/// Whether `address` is its subnet's network or broadcast address; a /31 or /32 has neither.
-bool NetworkOrBroadcast(const Subnet& subnet, std::uint32_t address) {
-  const std::uint32_t host = ~subnet.mask;
-  if (host < 3) return false;
-  return (address & host) == 0 || (address & host) == host;
-}
-
-/// Every address that `inputs` says must never be given.
-std::set<std::uint32_t> Reserved(const PlanInputs& inputs) {
-  std::set<std::uint32_t> reserved;
-  for (const Subnet& subnet : inputs.subnets) reserved.insert(subnet.address);
-  if (inputs.gateway) reserved.insert(*inputs.gateway);
-  for (const std::string& text : inputs.cameraAddresses)
-    if (const auto address = ParseDottedQuad(text)) reserved.insert(*address);
-  return reserved;
-}
-
-/// The addresses of `range` that may be given, in order.
-std::vector<std::uint32_t> Candidates(const AddressRange& range, const PlanInputs& inputs) {
-  const std::set<std::uint32_t> reserved = Reserved(inputs);
-  std::vector<std::uint32_t> candidates;
-  for (std::uint64_t address = range.first; address <= range.last; ++address) {
-    const auto candidate = static_cast<std::uint32_t>(address);
-    if (!NetworkOrBroadcast(range.subnet, candidate) && reserved.count(candidate) == 0) candidates.push_back(candidate);
+/// The addresses of a range that may be given, counted without listing them (a range may span a
+/// wide subnet) and handed out a window at a time, in order.
+class Candidates {
+ public:
+  Candidates(const AddressRange& range, const PlanInputs& inputs) : range_(range), next_(range.first) {
+    const auto inRange = [&](std::uint32_t address) { return address >= range.first && address <= range.last; };
+    for (const Subnet& subnet : inputs.subnets)
+      if (inRange(subnet.address)) excluded_.insert(subnet.address);
+    if (inputs.gateway && inRange(*inputs.gateway)) excluded_.insert(*inputs.gateway);
+    for (const std::string& text : inputs.cameraAddresses) {
+      const std::optional<std::uint32_t> address = ParseDottedQuad(text);
+      if (address && inRange(*address)) excluded_.insert(*address);
+    }
+    const std::uint32_t host = ~range.subnet.mask;
+    if (host >= 3) {  // a /31 or /32 has neither a network nor a broadcast address
+      const std::uint32_t network = range.subnet.address & range.subnet.mask;
+      for (std::uint32_t address : {network, network | host})
+        if (inRange(address)) excluded_.insert(address);
+    }
   }
-  return candidates;
-}
 
-/// The free candidates, in order, probed in windows until there are `needed`; nothing when this
-/// process cannot probe. `inUse` collects what the probe found taken.
-std::optional<std::vector<std::uint32_t>> FreeCandidates(const std::vector<std::uint32_t>& candidates, size_t needed,
+  std::uint64_t Count() const { return std::uint64_t{range_.last} - range_.first + 1 - excluded_.size(); }
+
+  /// The next `size` candidates at most; empty once the range is used up.
+  std::vector<std::uint32_t> NextWindow(size_t size) {
+    std::vector<std::uint32_t> window;
+    for (; next_ <= range_.last && window.size() < size; ++next_) {
+      const auto address = static_cast<std::uint32_t>(next_);
+      if (excluded_.count(address) == 0) window.push_back(address);
+    }
+    return window;
+  }
+
+ private:
+  AddressRange range_;
+  std::set<std::uint32_t> excluded_;
+  std::uint64_t next_;
+};
+
+/// The first `needed` free candidates, in order, probed a window at a time until there are
+/// enough or the range is used up; nothing when this process cannot probe. `inUse` collects what
+/// the probe found taken.
+std::optional<std::vector<std::uint32_t>> FreeCandidates(Candidates& candidates, size_t needed,
                                                          std::vector<std::uint32_t>* inUse) {
   std::vector<std::uint32_t> free;
-  for (size_t from = 0; from < candidates.size() && free.size() < needed; from += prowlnet::kSweepWindow) {
-    const size_t to = std::min(candidates.size(), from + prowlnet::kSweepWindow);
-    const std::vector<std::uint32_t> window(candidates.begin() + static_cast<long>(from), candidates.begin() + static_cast<long>(to));
+  while (free.size() < needed) {
+    const std::vector<std::uint32_t> window = candidates.NextWindow(prowlnet::kSweepWindow);
+    if (window.empty()) break;
     const std::optional<std::vector<std::uint32_t>> taken = AddressesInUse(window);
     if (!taken) return std::nullopt;
     inUse->insert(inUse->end(), taken->begin(), taken->end());
     const std::set<std::uint32_t> takenSet(taken->begin(), taken->end());
     for (std::uint32_t address : window)
-      if (takenSet.count(address) == 0) free.push_back(address);
+      if (takenSet.count(address) == 0 && free.size() < needed) free.push_back(address);
   }
   return free;
 }
@@ -99,15 +111,15 @@ LanChange PlannedAddress::Change() const {
 }
 
 std::variant<AssignmentPlan, PlanFailure> PlanAssignment(const AddressRange& range, const PlanInputs& inputs) {
-  const std::vector<std::uint32_t> candidates = Candidates(range, inputs);
+  Candidates candidates(range, inputs);
   const size_t needed = inputs.cameras.size();
   const std::string span = DottedQuad(range.first) + " to " + DottedQuad(range.last);
-  if (candidates.size() < needed)
+  if (candidates.Count() < needed)
     return Failure(PlanFailure::Kind::kTooSmall,
                    fmt::format("{} has {} address{} to give, fewer than the {} camera{} (this computer's addresses, "
                                "the gateway, the cameras' own and the subnet's network and broadcast addresses are "
                                "never given)",
-                               span, candidates.size(), candidates.size() == 1 ? "" : "es", needed, needed == 1 ? "" : "s"));
+                               span, candidates.Count(), candidates.Count() == 1 ? "" : "es", needed, needed == 1 ? "" : "s"));
   AssignmentPlan plan;
   const std::optional<std::vector<std::uint32_t>> free = FreeCandidates(candidates, needed, &plan.inUse);
   if (!free) return Failure(PlanFailure::Kind::kCannotProbe, kCannotProbe);
