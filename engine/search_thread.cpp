@@ -1,8 +1,8 @@
 // The search thread. Its phases: setup (socket, options, bind), serving (one pass: select,
 // receive one datagram, or with fast search every one waiting, send one queued request, or with
-// fast search every one queued, refresh the host block, sleep 10 ms), and the one-second pause after any failure. The running
-// flag is read at start, after every pause, right after binding, at the end of every pass and on
-// leaving the serving phase.
+// fast search every one queued, refresh the host block, sleep 10 ms), and the one-second pause
+// after any failure. The running flag is read at start, after every pause, right after binding,
+// at the end of every pass and on leaving the serving phase.
 #include "engine/search_thread.h"
 
 #include <memory>

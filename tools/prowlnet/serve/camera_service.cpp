@@ -148,10 +148,14 @@ std::variant<nlohmann::json, CameraService::AssignRefusal> CameraService::Assign
   }
   const AssignmentPlan& plan = std::get<AssignmentPlan>(planned);
   Batch batch{++lastBatch_, BatchAssignment(plan, PendingChange::Clock::now() + request.timeout)};
+  const std::vector<BatchAssignment::Outcome> unsent = batch.assignment.Send(session_);
+  std::map<std::string, std::string> states;
+  for (const BatchAssignment::Outcome& outcome : unsent) states[outcome.planned.serial] = StateName(outcome.state);
   nlohmann::json answer = {{"batch", batch.id}, {"plan", nlohmann::json::array()}, {"inUse", nlohmann::json::array()}};
-  for (const PlannedAddress& camera : plan.cameras) answer["plan"].push_back(AssignmentJson(camera, "sent"));
+  for (const PlannedAddress& camera : plan.cameras)
+    answer["plan"].push_back(AssignmentJson(camera, states.count(camera.serial) != 0 ? states[camera.serial] : "sent"));
   for (std::uint32_t address : plan.inUse) answer["inUse"].push_back(DottedQuad(address));
-  PublishAssigned(batch.id, batch.assignment.Send(session_), subnets);
+  PublishAssigned(batch.id, unsent, subnets);
   if (!batch.assignment.Done()) batches_.push_back(std::move(batch));
   return answer;
 }
