@@ -1,8 +1,8 @@
 // The search thread. Its phases: setup (socket, options, bind), serving (one pass: select,
-// receive one datagram, or with fast search every one waiting, send one queued request,
-// refresh the host block, sleep 10 ms), and the one-second pause after any failure. The running
-// flag is read at start, after every pause, right after binding, at the end of every pass and on
-// leaving the serving phase.
+// receive one datagram, or with fast search every one waiting, send one queued request, or with
+// fast search every one queued, refresh the host block, sleep 10 ms), and the one-second pause
+// after any failure. The running flag is read at start, after every pause, right after binding,
+// at the end of every pass and on leaving the serving phase.
 #include "engine/search_thread.h"
 
 #include <memory>
@@ -46,7 +46,11 @@ class SearchThread {
   bool DatagramWaiting();
   /// Puts a search request in the thread's own queue, for the first serving pass to send.
   void QueueSearchRequest();
-  bool SendOneQueued();
+  /// One queued request, or with fast search every one queued up to the bound; false when the
+  /// socket failed (and was closed).
+  bool SendQueued();
+  enum class Dequeued { kOne, kNone, kSocketFailed };
+  Dequeued SendOneQueued();
   void CloseSocket();
   /// Frees the requests that were never sent; the thread is about to end.
   void DropQueuedRequests();
@@ -154,7 +158,7 @@ bool SearchThread::ServeOnePass() {
   if (ready == 0) return true;  // neither readable nor writable: no sleep this pass
 
   if (FD_ISSET(socket_, &readable) && !ReceiveWaiting()) return false;
-  if (FD_ISSET(socket_, &writable) && !SendOneQueued()) return false;
+  if (FD_ISSET(socket_, &writable) && !SendQueued()) return false;
   LoadHostNetInfoIfNeeded(shared_->netInfo, shared_->lock);
   Sleep(10);
   return true;
@@ -198,10 +202,22 @@ void SearchThread::QueueSearchRequest() {
     buffer.release();  // the queue's now, freed when sent or dropped
 }
 
-bool SearchThread::SendOneQueued() {
+bool SearchThread::SendQueued() {
+  const int bound = fastSearch_ ? kFastSendsPerPass : 1;
+  for (int sent = 0; sent < bound; ++sent) {
+    switch (SendOneQueued()) {
+      case Dequeued::kOne: break;
+      case Dequeued::kNone: return true;
+      case Dequeued::kSocketFailed: return false;
+    }
+  }
+  return true;
+}
+
+SearchThread::Dequeued SearchThread::SendOneQueued() {
   MSG request;
-  if (!PeekMessageW(&request, nullptr, 0, 0, PM_REMOVE)) return true;
-  if (request.message != WM_DISCOVERY_SEND) return true;  // only send requests carry a buffer
+  if (!PeekMessageW(&request, nullptr, 0, 0, PM_REMOVE)) return Dequeued::kNone;
+  if (request.message != WM_DISCOVERY_SEND) return Dequeued::kOne;  // only send requests carry a buffer
   const std::unique_ptr<char[]> buffer(reinterpret_cast<char*>(request.wParam));
   const int length = static_cast<int>(request.lParam);
 
@@ -210,9 +226,9 @@ bool SearchThread::SendOneQueued() {
     DebugLog("ProwlnetThread(): sendto failed, error=%d\n", ws2::WSAGetLastError());
     CloseSocket();
     Sleep(1000);
-    return false;
+    return Dequeued::kSocketFailed;
   }
-  return true;
+  return Dequeued::kOne;
 }
 
 void SearchThread::CloseSocket() {

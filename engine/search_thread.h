@@ -19,12 +19,16 @@ constexpr int kReceiveBufferBytes = 4 << 20;  // a burst of 1000 replies of up t
 /// is still noticed at once.
 constexpr int kFastReceivesPerPass = 256;
 
+/// With fast search, the most requests one pass sends: a modification for every camera of a full
+/// table leaves in one pass rather than one pass each.
+constexpr int kFastSendsPerPass = 1000;
+
 /// The thread's start argument; the thread takes ownership and frees it.
 struct SearchThreadStart {
   std::shared_ptr<SharedState> shared;
   /// Fast search: the first search request goes out as the thread starts rather than at the
-  /// first tick, and each pass reads every datagram waiting (up to kFastReceivesPerPass) rather
-  /// than one.
+  /// first tick, and each pass reads every datagram waiting (up to kFastReceivesPerPass) and sends
+  /// every request queued (up to kFastSendsPerPass) rather than one of each.
   bool fastSearch = false;
   /// The interfaces requests go out of; empty for every one that can carry them.
   InterfaceLimit interfaces;

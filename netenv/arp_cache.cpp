@@ -27,11 +27,29 @@ std::vector<MIB_IPNETROW> ArpRows() {
 
 }  // namespace
 
-bool AnsweredArp(std::uint32_t address) {
+ArpSnapshot ArpSnapshot::Read() {
+  ArpSnapshot snapshot;
   for (const MIB_IPNETROW& row : ArpRows()) {
-    if (row.dwAddr == address && row.dwType == MIB_IPNET_TYPE_DYNAMIC && row.dwPhysAddrLen > 0) return true;
+    const bool learnt = row.dwType == MIB_IPNET_TYPE_DYNAMIC && row.dwPhysAddrLen > 0;
+    if (learnt) {
+      snapshot.states_[row.dwAddr] = State::kLearnt;
+    } else if (row.dwType == MIB_IPNET_TYPE_INVALID) {
+      snapshot.states_.try_emplace(row.dwAddr, State::kUnresolved);  // another card may have learnt it
+    }
   }
-  return false;
+  return snapshot;
 }
+
+bool ArpSnapshot::Learnt(std::uint32_t address) const {
+  const auto found = states_.find(address);
+  return found != states_.end() && found->second == State::kLearnt;
+}
+
+bool ArpSnapshot::Unresolved(std::uint32_t address) const {
+  const auto found = states_.find(address);
+  return found != states_.end() && found->second == State::kUnresolved;
+}
+
+bool AnsweredArp(std::uint32_t address) { return ArpSnapshot::Read().Learnt(address); }
 
 }  // namespace prowlnet

@@ -1,5 +1,6 @@
 // ICMP echo probing against real hosts: the lan namespace's kernel answers pings for its own
-// addresses; foreign and malformed ICMP messages come from a raw socket there.
+// addresses; foreign and malformed ICMP messages come from a raw socket there. The probe runs as
+// root (a raw socket) and as the user nobody (a datagram socket where ping_group_range admits it).
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -8,9 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "diag/debug_log.h"
+#include "netenv/address_sweep.h"
 #include "netenv/icmp_probe.h"
 #include "pal/kernel32.h"
 #include "pal/winsock2.h"
+#include "support/child_process.h"
 #include "support/icmp_sender.h"
 #include "support/log_files.h"
 #include "support/netns.h"
@@ -129,6 +132,59 @@ TEST_F(ProbeTest, OtherMessagesFromTheTargetAreNoEchoReplyButItsArpAnswerMarksIt
   EXPECT_GE(Occurrences(log, "recv not icmp packet.\r\n"), 1u);
   EXPECT_EQ(log.find("got replay"), std::string::npos);
   EXPECT_EQ(Occurrences(log, "PintTest(): no replay recv, but ip " + network_.prefix() + "50 answered ARP.\r\n"), 1u);
+}
+
+/// Sets net.ipv4.ping_group_range in namespace `netns`: which groups may open a datagram ICMP socket.
+void SetPingGroupRange(const Namespace& netns, const std::string& range) {
+  ASSERT_EQ(RunProgram({"ip", "netns", "exec", netns.name(), "sysctl", "-q", "-w", "net.ipv4.ping_group_range=" + range}), 0);
+}
+
+TEST_F(ProbeTest, ProbesOnARawSocketAsRootOnADatagramSocketWhereTheUserMayPingAndOtherwiseCannotProbe) {
+  // An address behind the gateway: only its echo replies can mark it in use, its ARP entry is the gateway's.
+  network_.lan().Ip({"addr", "add", "10.99.0.1/32", "dev", "lo"});
+  const std::uint32_t behindGateway = AddressOf("10.99.0.1");
+  const std::vector<std::uint32_t> targets = {behindGateway, Address(200)};
+  const std::vector<std::uint32_t> answering = {behindGateway};
+
+  EXPECT_EQ(IcmpSocket::Open()->kind(), IcmpSocketKind::kRaw) << "root";
+  EXPECT_EQ(AddressesInUse(targets), answering);
+
+  // The checks of a child, by number: 0 when all held.
+  const int closed = RunAsNobody(
+      [&] {
+        if (CanProbe()) return 1;
+        if (PintTest(Address(1)) != -1) return 2;
+        if (AddressInUse(Address(1))) return 3;
+        if (AddressesInUse(targets)) return 4;
+        return 0;
+      },
+      10s);
+  EXPECT_EQ(closed, 0) << "an ordinary user outside ping_group_range cannot probe at all: check " << closed;
+
+  SetPingGroupRange(network_.pc(), "0 2147483647");
+  const int open = RunAsNobody(
+      [&] {
+        if (!CanProbe() || IcmpSocket::Open()->kind() != IcmpSocketKind::kDatagram) return 1;
+        if (PintTest(behindGateway) != 0) return 2;
+        if (AddressInUse(Address(200)) != false) return 3;
+        if (AddressesInUse(targets) != answering) return 4;
+        return 0;
+      },
+      10s);
+  EXPECT_EQ(open, 0) << "an ordinary user within ping_group_range probes on a datagram socket: check " << open;
+  EXPECT_NE(Log().find("got replay from ip: 10.99.0.1\r\n"), std::string::npos)
+      << "the reply without an IP header, its sender from recvfrom";
+}
+
+TEST_F(ProbeTest, ASweepCountsAnAddressThatAnswersOnlyArpAsInUse) {
+  network_.lan().Ip({"addr", "add", network_.prefix() + "50/24", "dev", TestNetwork::kLanInterface});
+  RunInNamespace(network_.lan().name(),
+                 [] { RunProgram({"sysctl", "-q", "-w", "net.ipv4.icmp_echo_ignore_all=1"}); });
+  std::vector<std::uint32_t> targets;
+  for (int last = 40; last < 60; ++last) targets.push_back(Address(last));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(AddressesInUse(targets), std::vector<std::uint32_t>{Address(50)});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 2s) << "twenty addresses probed together, not one after another";
 }
 
 }  // namespace

@@ -1,13 +1,17 @@
 #include "support/child_process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <filesystem>
 
 extern char** environ;
 
@@ -19,6 +23,31 @@ using Clock = std::chrono::steady_clock;
 int MillisecondsLeft(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
   return left > 0 ? static_cast<int>(left) : 0;
+}
+
+/// Waits for `pid` until `deadline`; its exit status, or -1 (killed at the deadline, or no normal exit).
+int WaitForChild(pid_t pid, Clock::time_point deadline) {
+  int status = 0;
+  pid_t done;
+  while ((done = waitpid(pid, &status, WNOHANG)) == 0 && MillisecondsLeft(deadline) > 0) {
+    pollfd none{-1, 0, 0};
+    poll(&none, 0, 5);
+  }
+  if (done != pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+size_t ThreadCount() {
+  std::error_code error;
+  size_t count = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/task", error); !error && it != std::filesystem::directory_iterator();
+       it.increment(error))
+    ++count;
+  return count;
 }
 
 }  // namespace
@@ -92,15 +121,30 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
     output_.append(buffer, static_cast<size_t>(n));
   }
   // The output ends when the child exits; a child still running now is past its deadline.
-  int status = 0;
-  pid_t done;
-  while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && MillisecondsLeft(deadline) > 0) {
-    pollfd none{-1, 0, 0};
-    poll(&none, 0, 5);
-  }
-  if (done != pid_) return -1;
+  const int status = WaitForChild(pid_, deadline);
   pid_ = -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return status;
+}
+
+int RunAsNobody(const std::function<int()>& body, std::chrono::milliseconds timeout) {
+  if (ThreadCount() != 1) {
+    std::fprintf(stderr, "RunAsNobody: this process has more than one thread\n");
+    return -1;
+  }
+  const passwd* nobody = getpwnam("nobody");
+  if (nobody == nullptr) return -1;
+  const uid_t uid = nobody->pw_uid;
+  const gid_t gid = nobody->pw_gid;
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) _exit(127);
+    const int result = body();
+    std::fflush(nullptr);
+    _exit(result);
+  }
+  return WaitForChild(pid, Clock::now() + timeout);
 }
 
 }  // namespace test_support

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,5 +38,12 @@ class ChildProcess {
   int outputFd_ = -1;
   std::string output_;
 };
+
+/// Runs `body` in a forked child as the user nobody (group nogroup, no supplementary groups, so no
+/// capability either), in the network namespace of the calling thread. The child's exit status is
+/// what `body` returns (127 when the privileges could not be dropped); -1 when it did not end
+/// within `timeout`, or this process has more than one thread (a forked child holds only the
+/// calling one, and a lock another thread held stays locked there).
+int RunAsNobody(const std::function<int()>& body, std::chrono::milliseconds timeout);
 
 }  // namespace test_support

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,15 +41,20 @@ class ProwlnetCli : public ::testing::Test {
     simulator_->AddCameras(camsim::GenerateCameras(3));
   }
 
-  std::vector<std::string> Argv(const std::vector<std::string>& arguments) {
-    std::vector<std::string> argv = {"/usr/sbin/ip", "netns", "exec", network_.pc().name(), PROWLNET_CLI_PATH};
+  std::vector<std::string> Argv(const std::vector<std::string>& arguments, bool asNobody = false) {
+    std::vector<std::string> argv = {"/usr/sbin/ip", "netns", "exec", network_.pc().name()};
+    if (asNobody) argv.insert(argv.end(), {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"});
+    argv.push_back(PROWLNET_CLI_PATH);
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     return argv;
   }
-  /// Runs prowlnet with `arguments` in namespace pc and waits for it.
-  Outcome Prowlnet(const std::vector<std::string>& arguments) {
-    ChildProcess program(Argv(arguments));
+  /// Runs prowlnet with `arguments` in namespace pc and waits for it; as the user nobody (no
+  /// capability) when `asNobody`, with its stderr in `errors` when given.
+  Outcome Prowlnet(const std::vector<std::string>& arguments, bool asNobody = false, std::string* errors = nullptr) {
+    const std::string errorPath = errors != nullptr ? prefix_.root() + "/stderr.txt" : "";
+    ChildProcess program(Argv(arguments, asNobody), errorPath);
     const int status = program.Wait(60s);
+    if (errors != nullptr) *errors = test_support::ReadFile(errorPath);
     return {status, program.output()};
   }
   std::string CameraAddress(const std::string& serial) {
@@ -111,7 +117,10 @@ TEST_F(ProwlnetCli, BadInputIsRefusedBeforeAnythingIsSentAndASilentCameraTimesOu
   EXPECT_EQ(Prowlnet({"set", "PN00000001", "--mask", "255.0.255.0"}).status, 2);
   EXPECT_EQ(Prowlnet({"set", "PN00000001", "--dhcp", "maybe"}).status, 2);
   EXPECT_EQ(Prowlnet({"set", "PN00000001"}).status, 2) << "nothing to change";
-  EXPECT_EQ(Prowlnet({"assign", "--from", At(60), "--to", At(50)}).status, 2);
+  EXPECT_EQ(Prowlnet({"assign", "--from", At(60), "--to", At(50)}).status, 2) << "backwards";
+  EXPECT_EQ(Prowlnet({"assign", "--from", "10.99.0.1", "--to", "10.99.0.9"}).status, 2) << "not on this computer's subnet";
+  EXPECT_EQ(Prowlnet({"assign", "--from", At(9), "--to", At(11), "--expect", "3"}).status, 2)
+      << "only .9 and .11 to give (.10 is this computer's) for three cameras";
   EXPECT_EQ(Modifications(), 0);
   EXPECT_EQ(Prowlnet({"show", "NOSUCHCAMERA", "--seconds", "3"}).status, 3);
 
@@ -121,18 +130,45 @@ TEST_F(ProwlnetCli, BadInputIsRefusedBeforeAnythingIsSentAndASilentCameraTimesOu
     EXPECT_NE(help.output.find(command), std::string::npos) << command;
 }
 
-TEST_F(ProwlnetCli, AssignPassesOverAnAddressThatAnswersAndConfirmsEachCamera) {
-  network_.lan().Ip({"addr", "add", At(51) + "/24", "dev", TestNetwork::kLanInterface});
-  const Outcome dryRun = Prowlnet({"assign", "--from", At(51), "--to", At(60), "PN00000000", "PN00000002", "--dry-run"});
+TEST_F(ProwlnetCli, AssignGivesThirtyCamerasAtOneAddressTheirOwnAddressesPassingOverAHostThatAnswers) {
+  const std::string factory = "192.168.1.64";
+  simulator_->AddCameras(camsim::GenerateCameras(27, 3));
+  for (const camsim::Camera& camera : simulator_->Cameras())
+    simulator_->ChangeCamera(*camera.serialNumber, [&](camsim::Camera& c) { camsim::Set(*c.lan, "IPAddress", factory); });
+  network_.lan().Ip({"addr", "add", At(41) + "/24", "dev", TestNetwork::kLanInterface});
+
+  const Outcome dryRun = Prowlnet({"assign", "--from", At(41), "--to", At(80), "PN00000000", "PN00000002", "--dry-run"});
   ASSERT_EQ(dryRun.status, 0);
-  EXPECT_NE(dryRun.output.find("PN00000000: 10.200.0.2 -> " + At(52)), std::string::npos) << dryRun.output;
+  EXPECT_NE(dryRun.output.find("PN00000000  " + factory + "  " + At(42) + "  planned"), std::string::npos) << dryRun.output;
   EXPECT_EQ(Modifications(), 0);
 
-  const Outcome assign = Prowlnet({"assign", "--from", At(51), "--to", At(60), "PN00000000", "PN00000002"});
-  EXPECT_EQ(assign.status, 0) << assign.output;
-  EXPECT_EQ(CameraAddress("PN00000000"), At(52));
-  EXPECT_EQ(CameraAddress("PN00000002"), At(53));
-  EXPECT_EQ(CameraAddress("PN00000001"), "10.200.0.3") << "a camera not named keeps its address";
+  const Outcome assign = Prowlnet({"assign", "--from", At(41), "--to", At(80), "--expect", "30", "--format", "json"});
+  ASSERT_EQ(assign.status, 0) << assign.output;
+  const nlohmann::json report = nlohmann::json::parse(assign.output);
+  ASSERT_EQ(report.size(), 30u);
+  std::set<std::string> given;
+  for (const auto& camera : report) {
+    const std::string serial = camera["serial"];
+    EXPECT_EQ(camera["state"], "confirmed") << serial;
+    EXPECT_EQ(camera["from"], factory);
+    EXPECT_EQ(CameraAddress(serial), camera["to"]) << "the camera itself holds it";
+    EXPECT_EQ(*camsim::Find(*simulator_->CameraWithSerial(serial)->lan, "Netmask"), "255.255.255.0") << "the subnet's";
+    given.insert(camera["to"].get<std::string>());
+  }
+  EXPECT_EQ(given.size(), 30u) << "every camera its own address";
+  EXPECT_EQ(given.count(At(41)), 0u) << "the host that answers pings is passed over";
+  EXPECT_EQ(*given.begin(), At(42));
+}
+
+TEST_F(ProwlnetCli, WithoutTheRightToProbeTheProbingCommandsSayHowToGetItAndExitOne) {
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"free-ip"}, {"set", "PN00000001", "--free-ip"}, {"assign", "--from", At(41), "--to", At(80)}}) {
+    std::string errors;
+    EXPECT_EQ(Prowlnet(command, true, &errors).status, 1) << command.front();
+    EXPECT_NE(errors.find("CAP_NET_RAW"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("net.ipv4.ping_group_range"), std::string::npos) << errors;
+  }
+  EXPECT_EQ(Modifications(), 0);
 }
 
 TEST_F(ProwlnetCli, HostileCameraTextIsShownNeverObeyed) {

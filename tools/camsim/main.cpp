@@ -14,8 +14,10 @@ namespace {
 
 void PrintUsage(std::FILE* out) {
   std::fputs(
-      "usage: camsim [--count N] [--file F] [--hostile] [--port P] [--log] [--edge NAME]...\n"
+      "usage: camsim [--count N] [--same-address A] [--file F] [--hostile] [--port P] [--log] [--edge NAME]...\n"
       "  --count N    simulate N generated cameras (distinct serial numbers, MACs and addresses)\n"
+      "  --same-address A\n"
+      "               start every generated camera at the address A, as cameras come out of the box\n"
       "  --file F     simulate the cameras described by the CAMERA elements of the XML file F\n"
       "  --hostile    also simulate cameras whose serial numbers and device types attack the\n"
       "               hosts that show them (ids, markup, line breaks, escapes, formulas)\n"
@@ -31,6 +33,7 @@ void PrintUsage(std::FILE* out) {
 
 struct Arguments {
   int count = 0;
+  std::string sameAddress;
   std::string file;
   bool hostile = false;
   camsim::Options options;
@@ -47,6 +50,8 @@ bool ParseArguments(int argc, char** argv, Arguments* arguments) {
       arguments->hostile = true;
     } else if (flag == "--count" && hasValue) {
       arguments->count = std::atoi(argv[++i]);
+    } else if (flag == "--same-address" && hasValue) {
+      arguments->sameAddress = argv[++i];
     } else if (flag == "--file" && hasValue) {
       arguments->file = argv[++i];
     } else if (flag == "--port" && hasValue) {
@@ -93,7 +98,10 @@ int main(int argc, char** argv) {
     const std::vector<camsim::Camera> hostile = camsim::HostileCameras();
     cameras.insert(cameras.end(), hostile.begin(), hostile.end());
   }
-  const std::vector<camsim::Camera> generated = camsim::GenerateCameras(arguments.count);
+  std::vector<camsim::Camera> generated = camsim::GenerateCameras(arguments.count);
+  if (!arguments.sameAddress.empty()) {
+    for (camsim::Camera& camera : generated) camsim::Set(*camera.lan, "IPAddress", arguments.sameAddress);
+  }
   cameras.insert(cameras.end(), generated.begin(), generated.end());
 
   // Blocked before the simulator's thread exists, so that only the wait below takes them.

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "netenv/adapter_list.h"
+#include "netenv/address_sweep.h"
 #include "netenv/icmp_probe.h"
 #include "pal/winsock2.h"
 
@@ -46,7 +47,21 @@ std::vector<Subnet> LocalSubnets() {
   return subnets;
 }
 
-std::optional<bool> AddressInUse(std::uint32_t address) { return prowlnet::AddressInUse(ws2::htonl(address)); }
+bool CanProbe() { return prowlnet::CanProbe(); }
+
+const char* const kCannotProbe =
+    "cannot probe addresses with ICMP echo: that needs CAP_NET_RAW, or a group of this user within "
+    "net.ipv4.ping_group_range (sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\" lets every group ping)";
+
+std::optional<std::vector<std::uint32_t>> AddressesInUse(const std::vector<std::uint32_t>& addresses) {
+  std::vector<std::uint32_t> targets;
+  for (std::uint32_t address : addresses) targets.push_back(ws2::htonl(address));
+  std::optional<std::vector<std::uint32_t>> inUse = prowlnet::AddressesInUse(targets);
+  if (inUse) {
+    for (std::uint32_t& address : *inUse) address = ws2::ntohl(address);
+  }
+  return inUse;
+}
 
 bool OnAnySubnet(const std::vector<Subnet>& subnets, std::uint32_t address) {
   for (const Subnet& subnet : subnets) {

@@ -23,10 +23,17 @@ struct Subnet {
 
 /// The IPv4 address and mask of every up interface of this computer (loopback excepted).
 std::vector<Subnet> LocalSubnets();
-/// Whether `address` answers an echo request or ARP, as the control's free address finder judges
-/// a candidate (a probe that failed part way counts as in use). Nothing when no raw ICMP socket
-/// can be opened: that needs root or CAP_NET_RAW.
-std::optional<bool> AddressInUse(std::uint32_t address);
+
+/// Whether this process can probe addresses with ICMP echo: it can open a raw ICMP socket
+/// (CAP_NET_RAW) or a datagram one (a group within net.ipv4.ping_group_range).
+bool CanProbe();
+/// What a host says when it cannot (CanProbe), naming both ways to allow it.
+extern const char* const kCannotProbe;
+/// The addresses of `addresses` that are in use, all probed together with the judgement of the
+/// control's free address finder (an echo reply, or an entry the ARP cache learnt; a probe that
+/// could not be sent counts as in use). Nothing when this process cannot probe.
+std::optional<std::vector<std::uint32_t>> AddressesInUse(const std::vector<std::uint32_t>& addresses);
+
 bool OnAnySubnet(const std::vector<Subnet>& subnets, std::uint32_t address);
 bool IsLocalAddress(const std::vector<Subnet>& subnets, std::uint32_t address);
 

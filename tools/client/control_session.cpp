@@ -10,6 +10,7 @@
 
 #include "pal/emulated_machine.h"
 #include "pal/host_kit.h"
+#include "client/addresses.h"
 #include "client/module_registration.h"
 
 namespace prowlnet_client {
@@ -139,13 +140,14 @@ std::string ControlSession::NetworkParam(ULONG index) {
   return pal::Utf8FromBstr(value);
 }
 
-std::optional<std::string> ControlSession::FreeAddress() {
+FreeAddressAnswer ControlSession::FreeAddress() {
+  if (!CanProbe()) return {FreeAddressAnswer::Outcome::kCannotProbe, ""};
   const std::string own = NetworkParam(0);
   ATL::CComBSTR value;
   control_->GetOneIPAddress(&value);
   const std::string address = pal::Utf8FromBstr(value);
-  if (address.empty() || address == own) return std::nullopt;
-  return address;
+  if (address.empty() || address == own) return {FreeAddressAnswer::Outcome::kNoneFree, ""};
+  return {FreeAddressAnswer::Outcome::kFound, address};
 }
 
 late_binding::Outcome ControlSession::CallByName(const std::string& name,

@@ -31,6 +31,14 @@ struct LocatedCamera {
   CameraRecord record;
 };
 
+/// What the control's free address finder gave.
+struct FreeAddressAnswer {
+  enum class Outcome { kFound, kNoneFree, kCannotProbe };
+  Outcome outcome;
+  /// The address, when found.
+  std::string address;
+};
+
 class ControlSession {
  public:
   /// Creates the control. When its class is not registered yet, registers the module first and
@@ -52,8 +60,9 @@ class ControlSession {
   LONG Modify(int index, const CameraRecord& record);
   std::string NetworkParam(ULONG index);
   /// An address of this computer's subnet that nothing answers on. The control answers with this
-  /// computer's own address when it found none, so that means nothing here.
-  std::optional<std::string> FreeAddress();
+  /// computer's own address when it found none, and also when it cannot probe at all, so the
+  /// session asks whether this process can probe (CanProbe) before it asks the control.
+  FreeAddressAnswer FreeAddress();
 
   /// Calls the control's method `name` by name through IDispatch, as a script does.
   late_binding::Outcome CallByName(const std::string& name, const std::vector<late_binding::Value>& arguments);

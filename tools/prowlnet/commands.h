@@ -44,8 +44,12 @@ struct AssignOptions {
   std::string from;
   std::string to;
   std::vector<std::string> serials;
+  /// Without serials: stop searching once this many cameras answered.
+  std::optional<int> expect;
+  /// For the cameras to answer, and again for their confirmations.
   double seconds = 20;
   bool dryRun = false;
+  Format format = Format::kTable;
 };
 
 struct NetParamsOptions {

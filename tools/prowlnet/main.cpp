@@ -94,9 +94,16 @@ void AddSetOptions(CLI::App& command, SetOptions& set) {
 void AddAssignOptions(CLI::App& command, AssignOptions& assign) {
   command.add_option("--from", assign.from, "first address of the range")->required();
   command.add_option("--to", assign.to, "last address of the range")->required();
-  command.add_option("serials", assign.serials, "the cameras (default: every camera that answers)");
-  command.add_option("--seconds", assign.seconds, "time limit for each camera (default 20)")->check(Seconds());
-  command.add_flag("--dry-run", assign.dryRun, "print the plan and change nothing");
+  CLI::Option* serials = command.add_option("serials", assign.serials, "the cameras (default: every camera that answers)");
+  command.add_option("--expect", assign.expect, "without serials: stop searching once this many cameras answered")
+      ->check(CLI::PositiveNumber)
+      ->excludes(serials);
+  command.add_option("--seconds", assign.seconds,
+                     "time limit for the cameras to answer, and again to confirm (default 20; 5 to search for all)")
+      ->check(Seconds());
+  command.add_flag("--dry-run", assign.dryRun, "probe the range and print the plan; change nothing");
+  command.add_option("--format", assign.format, "table (default) or json")
+      ->transform(CLI::CheckedTransformer(std::map<std::string, Format>{{"table", Format::kTable}, {"json", Format::kJson}}));
 }
 
 void AddNetParamsOptions(CLI::App& command, NetParamsOptions& netParams) {
@@ -118,8 +125,10 @@ const std::vector<Command>& Commands() {
       Verb("search", "search for cameras and list them", AddSearchOptions, RunSearch),
       Verb("show", "show one camera, its accounts included", AddShowOptions, RunShow),
       Verb("set", "change one camera's LAN settings and wait for its confirmation", AddSetOptions, RunSet),
-      Verb("assign", "give cameras addresses of a range that nothing uses, one each, and confirm them", AddAssignOptions,
-           RunAssign),
+      Verb("assign",
+           "give cameras addresses of a range that nothing uses, one each with the subnet's netmask, all at once, and "
+           "confirm them",
+           AddAssignOptions, RunAssign),
       Verb("netparams", "this computer's address, netmask, gateway and DNS servers", AddNetParamsOptions, RunNetParams),
       Verb("free-ip", "an address of this computer's subnet that nothing uses", AddFreeAddressOptions, RunFreeAddress),
       Verb("register", "register the control in the emulated machine's registry", [](CLI::App&, RegisterOptions&) {},
@@ -145,8 +154,8 @@ void InterruptWaitsOnCtrlC() {
 
 int main(int argc, char** argv) {
   CLI::App app{"prowlnet: find IP cameras on the local network and change their network settings.\n"
-               "Searching and changing cameras need no privilege, only a free UDP port from 3002 up; the ICMP probes of\n"
-               "free-ip, assign and set --free-ip need CAP_NET_RAW (the package gives it to this program) or root.",
+               "It needs a free UDP port from 3002 up; the address probes of free-ip, set --free-ip and assign\n"
+               "need CAP_NET_RAW (the package gives it to this program), or a group within net.ipv4.ping_group_range.",
                "prowlnet"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "prowlnet " PROWLNET_VERSION, "print the version and exit");

@@ -160,4 +160,29 @@ std::string MaskedDocument(const std::string& document, bool showPasswords) {
   return Printable(masked, LineBreaks::kKept);
 }
 
+nlohmann::json AssignmentJson(const PlannedAddress& planned, const std::string& state) {
+  return {{"serial", planned.serial},
+          {"from", planned.from},
+          {"to", planned.to},
+          {"netmask", planned.netmask},
+          {"gateway", planned.gateway ? nlohmann::json(*planned.gateway) : nlohmann::json(nullptr)},
+          {"state", state}};
+}
+
+std::string AssignmentTable(const std::vector<std::pair<PlannedAddress, std::string>>& rows) {
+  std::vector<std::vector<std::string>> lines = {{"SERIAL", "FROM", "TO", "STATE"}};
+  for (const auto& [planned, state] : rows) lines.push_back({planned.serial, planned.from, planned.to, state});
+  std::vector<size_t> widths(lines.front().size(), 0);
+  for (const auto& line : lines)
+    for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], Width(line[c]));
+  std::string table;
+  for (const auto& line : lines) {
+    std::string text;
+    for (size_t c = 0; c < line.size(); ++c) text += (c == 0 ? "" : "  ") + Padded(line[c], widths[c]);
+    text.erase(text.find_last_not_of(' ') + 1);
+    table += text + "\n";
+  }
+  return table;
+}
+
 }  // namespace prowlnet_cli

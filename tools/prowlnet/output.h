@@ -4,11 +4,13 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "client/addresses.h"
+#include "client/batch_assignment.h"
 #include "client/camera_record.h"
 
 namespace prowlnet_cli {
@@ -33,5 +35,11 @@ std::string CameraDetails(const FoundCamera& camera, bool showPasswords);
 /// The IPC_INFO document with every Password value masked unless `showPasswords`, and the
 /// characters a terminal would obey escaped (its own line breaks kept).
 std::string MaskedDocument(const std::string& document, bool showPasswords);
+
+/// One camera of an assignment and its state ("planned", "confirmed", "timeout", ...), as scripts
+/// read it: serial, from, to, netmask, gateway (null when left as it was) and state.
+nlohmann::json AssignmentJson(const PlannedAddress& planned, const std::string& state);
+/// The cameras of an assignment, each with its state, as a table for people.
+std::string AssignmentTable(const std::vector<std::pair<PlannedAddress, std::string>>& rows);
 
 }  // namespace prowlnet_cli

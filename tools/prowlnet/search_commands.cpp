@@ -78,6 +78,10 @@ int RunNetParams(const NetParamsOptions& options) {
 }
 
 int RunFreeAddress(const FreeAddressOptions& options) {
+  if (!CanProbe()) {
+    std::fprintf(stderr, "prowlnet: %s\n", kCannotProbe);
+    return kFailed;
+  }
   auto session = OpenControl();
   if (!session) return kFailed;
   const std::string own = session->NetworkParam(0);
@@ -90,15 +94,21 @@ int RunFreeAddress(const FreeAddressOptions& options) {
   SearchFor(*session, options.seconds, isatty(STDERR_FILENO), [] { return false; });
   if (WaitsInterrupted()) return Interrupted(*session);
   if (isatty(STDERR_FILENO)) std::fputs("probing the subnet for a free address...\n", stderr);
-  const std::optional<std::string> address = session->FreeAddress();
+  const FreeAddressAnswer free = session->FreeAddress();
   if (WaitsInterrupted()) return Interrupted(*session);
   session->StopSearch();
-  if (!address) {
-    std::fprintf(stderr, "prowlnet: no free address found next to %s\n", own.c_str());
-    return kFailed;
+  switch (free.outcome) {
+    case FreeAddressAnswer::Outcome::kFound:
+      std::printf("%s\n", free.address.c_str());
+      return kOk;
+    case FreeAddressAnswer::Outcome::kNoneFree:
+      std::fprintf(stderr, "prowlnet: no free address found next to %s\n", own.c_str());
+      return kFailed;
+    case FreeAddressAnswer::Outcome::kCannotProbe:
+      break;
   }
-  std::printf("%s\n", address->c_str());
-  return kOk;
+  std::fprintf(stderr, "prowlnet: %s\n", kCannotProbe);
+  return kFailed;
 }
 
 int RunRegister(const RegisterOptions& options) {

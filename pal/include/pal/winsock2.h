@@ -197,6 +197,13 @@ using ::timeval;
 
 // ---- calls -------------------------------------------------------------------------------------
 
+/// AF_INET with SOCK_DGRAM, SOCK_RAW or SOCK_STREAM, as Winsock has them, and one combination of
+/// our own: SOCK_DGRAM with IPPROTO_ICMP, which Windows refuses (its unprivileged echo is IP
+/// Helper's IcmpSendEcho), opens this machine's datagram ICMP socket. An ordinary process may open
+/// it where net.ipv4.ping_group_range admits one of its groups (WSAEACCES otherwise, as for a raw
+/// socket without CAP_NET_RAW). It sends echo requests only, in each of which the host puts an
+/// identifier of its own and fills in the checksum; recvfrom gives only the echo replies to this
+/// socket's requests, as the ICMP message without the IP header, with the sender in `from`.
 SOCKET socket(int af, int type, int protocol);
 int closesocket(SOCKET s);
 int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen);

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <set>
+
 #include "output.h"
 
 namespace prowlnet_cli {
@@ -13,6 +15,10 @@ nlohmann::json CameraService::Json(const CameraRecord& record, const std::vector
 void CameraService::Tick() {
   const std::vector<Subnet> subnets = LocalSubnets();
   std::erase_if(waiting_, [&](Waiting& waiting) { return Settle(waiting, subnets); });
+  std::erase_if(batches_, [&](Batch& batch) {
+    PublishAssigned(batch.id, batch.assignment.Settle(session_), subnets);
+    return batch.assignment.Done();
+  });
   const std::vector<CameraRecord> cameras = session_.Cameras();
   if (cameras.empty() && !published_.empty()) {
     published_.clear();
@@ -120,6 +126,57 @@ bool CameraService::Settle(Waiting& waiting, const std::vector<Subnet>& subnets)
       return true;
   }
   return true;
+}
+
+std::variant<nlohmann::json, CameraService::AssignRefusal> CameraService::Assign(const AssignRequest& request) {
+  using Kind = AssignRefusal::Kind;
+  const std::vector<Subnet> subnets = LocalSubnets();
+  const std::variant<AddressRange, PlanFailure> range = ReadRange(request.from, request.to, subnets);
+  if (const auto* failure = std::get_if<PlanFailure>(&range)) return AssignRefusal{Kind::kBadInput, failure->message};
+  if (!searching_) return AssignRefusal{Kind::kNotSearching, "the search is not running: start it, then assign"};
+  for (const std::string& serial : request.serials) {
+    if (!session_.Find(serial)) return AssignRefusal{Kind::kUnknownCamera, "no camera " + serial + " has answered"};
+  }
+  const std::set<std::string> named(request.serials.begin(), request.serials.end());
+  PlanInputs inputs;
+  for (const CameraRecord& camera : session_.Cameras()) {
+    if (named.empty() || named.count(camera.SerialNumber()) != 0) inputs.cameras.push_back(camera);
+    inputs.cameraAddresses.push_back(camera.Lan().ipAddress);
+  }
+  if (inputs.cameras.empty()) return AssignRefusal{Kind::kUnknownCamera, "no camera has answered"};
+  inputs.subnets = subnets;
+  const std::optional<std::uint32_t> gateway = ParseDottedQuad(session_.NetworkParam(2));
+  if (gateway && *gateway != 0) inputs.gateway = gateway;
+
+  const std::variant<AssignmentPlan, PlanFailure> planned = PlanAssignment(std::get<AddressRange>(range), inputs);
+  if (const auto* failure = std::get_if<PlanFailure>(&planned)) {
+    const Kind kind = failure->kind == PlanFailure::Kind::kCannotProbe     ? Kind::kCannotProbe
+                      : failure->kind == PlanFailure::Kind::kNotEnoughFree ? Kind::kNotEnoughFree
+                                                                           : Kind::kBadInput;
+    return AssignRefusal{kind, failure->message};
+  }
+  const AssignmentPlan& plan = std::get<AssignmentPlan>(planned);
+  Batch batch{++lastBatch_, BatchAssignment(plan, PendingChange::Clock::now() + request.timeout)};
+  const std::vector<BatchAssignment::Outcome> unsent = batch.assignment.Send(session_);
+  std::map<std::string, std::string> states;
+  for (const BatchAssignment::Outcome& outcome : unsent) states[outcome.planned.serial] = StateName(outcome.state);
+  nlohmann::json answer = {{"batch", batch.id}, {"plan", nlohmann::json::array()}, {"inUse", nlohmann::json::array()}};
+  for (const PlannedAddress& camera : plan.cameras)
+    answer["plan"].push_back(AssignmentJson(camera, states.count(camera.serial) != 0 ? states[camera.serial] : "sent"));
+  for (std::uint32_t address : plan.inUse) answer["inUse"].push_back(DottedQuad(address));
+  PublishAssigned(batch.id, unsent, subnets);
+  if (!batch.assignment.Done()) batches_.push_back(std::move(batch));
+  return answer;
+}
+
+void CameraService::PublishAssigned(int batch, const std::vector<BatchAssignment::Outcome>& outcomes,
+                                    const std::vector<Subnet>& subnets) {
+  for (const BatchAssignment::Outcome& outcome : outcomes) {
+    nlohmann::json event = AssignmentJson(outcome.planned, StateName(outcome.state));
+    event["batch"] = batch;
+    event["camera"] = outcome.camera ? Json(*outcome.camera, subnets) : nlohmann::json(nullptr);
+    events_.Publish("assign", event);
+  }
 }
 
 }  // namespace prowlnet_cli

@@ -147,6 +147,22 @@ std::variant<LanRequest, std::string> ReadLanRequest(const std::string& text) {
   return request;
 }
 
+/// {"from", "to", "serials"?, "seconds"?}, or what is wrong with it.
+std::variant<CameraService::AssignRequest, std::string> ReadAssignRequest(const std::string& text) {
+  CameraService::AssignRequest request;
+  try {
+    const Json body = Json::parse(text);
+    request.from = body.at("from").get<std::string>();
+    request.to = body.at("to").get<std::string>();
+    request.serials = body.value("serials", std::vector<std::string>());
+    const double seconds = std::clamp(body.value("seconds", kDefaultChangeSeconds), 1.0, kMaxChangeSeconds);
+    request.timeout = std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+  } catch (const Json::exception& error) {
+    return std::string("expected {\"from\": ADDRESS, \"to\": ADDRESS, \"serials\": [...]}: ") + error.what();
+  }
+  return request;
+}
+
 /// {"searching": true} or {"searching": false}; nothing for anything else.
 std::optional<bool> ReadSearching(const std::string& text) {
   try {
@@ -323,6 +339,7 @@ void WebServer::AddApiRoutes() {
       {true, R"(/api/cameras/([^/]+)/lan)", &WebServer::ChangeLan},
       {false, "/api/host", &WebServer::ShowHost},
       {true, "/api/free-address", &WebServer::ProposeFreeAddress},
+      {true, "/api/assign", &WebServer::Assign},
       {false, "/api/search", &WebServer::ShowSearch},
       {true, "/api/search", &WebServer::SetSearch},
       {true, "/api/invoke", &WebServer::Invoke},
@@ -358,9 +375,12 @@ void WebServer::ChangeLan(const Request& req, Response& res) {
                                         kMaxHeldChanges));
   }
   if (request.change.freeAddress) {
-    const auto address = control_.Call([this] { return service_.FreeAddress(); });
-    if (!address || !*address) return Refuse(res, 409, "no free address was found on this computer's subnet");
-    request.change.ipAddress = **address;
+    const auto free = control_.Call([this] { return service_.FreeAddress(); });
+    if (!free) return Refuse(res, 503, kStopping);
+    if (free->outcome == FreeAddressAnswer::Outcome::kCannotProbe) return Refuse(res, 503, kCannotProbe);
+    if (free->outcome == FreeAddressAnswer::Outcome::kNoneFree)
+      return Refuse(res, 409, "no free address was found on this computer's subnet");
+    request.change.ipAddress = free->address;
   }
   const std::optional<ChangeResult> result = AwaitChange(control_, service_, serial, request);
   if (!result) return Refuse(res, 503, kStopping);
@@ -372,12 +392,33 @@ void WebServer::ShowHost(const Request&, Response& res) {
 }
 
 void WebServer::ProposeFreeAddress(const Request&, Response& res) {
-  OnControlThread(control_, res, [this] { return service_.FreeAddress(); }, [&](const std::optional<std::string>& address) {
-    address ? Reply(res, 200, {{"address", *address}}) : Refuse(res, 404, "no free address was found");
+  OnControlThread(control_, res, [this] { return service_.FreeAddress(); }, [&](const FreeAddressAnswer& free) {
+    switch (free.outcome) {
+      case FreeAddressAnswer::Outcome::kFound: return Reply(res, 200, {{"address", free.address}});
+      case FreeAddressAnswer::Outcome::kNoneFree: return Refuse(res, 404, "no free address was found");
+      case FreeAddressAnswer::Outcome::kCannotProbe: return Refuse(res, 503, kCannotProbe);
+    }
   });
 }
 
 void WebServer::ShowToken(const Request&, Response& res) { Reply(res, 200, {{"token", token_}}); }
+
+void WebServer::Assign(const Request& req, Response& res) {
+  using Refusal = CameraService::AssignRefusal;
+  const std::variant<CameraService::AssignRequest, std::string> read = ReadAssignRequest(req.body);
+  if (const std::string* problem = std::get_if<std::string>(&read)) return Refuse(res, 400, *problem);
+  const CameraService::AssignRequest& request = std::get<CameraService::AssignRequest>(read);
+  OnControlThread(control_, res, [this, &request] { return service_.Assign(request); },
+                  [&](const std::variant<Json, Refusal>& answer) {
+                    if (const Json* plan = std::get_if<Json>(&answer)) return Reply(res, 200, *plan);
+                    const Refusal& refusal = std::get<Refusal>(answer);
+                    const int status = refusal.kind == Refusal::Kind::kBadInput        ? 400
+                                       : refusal.kind == Refusal::Kind::kUnknownCamera ? 404
+                                       : refusal.kind == Refusal::Kind::kCannotProbe   ? 503
+                                                                                       : 409;
+                    Refuse(res, status, refusal.message);
+                  });
+}
 
 void WebServer::ShowSearch(const Request&, Response& res) {
   OnControlThread(control_, res, [this] { return service_.Searching(); },

@@ -73,6 +73,8 @@ class WebServer {
   void ProposeFreeAddress(const Request& req, Response& res);
   /// The token, for pages that have it in no meta element (activex.js asks for it).
   void ShowToken(const Request& req, Response& res);
+  /// Addresses of a range for many cameras at once: the plan at once, each outcome as an event.
+  void Assign(const Request& req, Response& res);
   void ShowSearch(const Request& req, Response& res);
   void SetSearch(const Request& req, Response& res);
   /// A method of the control called by name, for activex.js.
