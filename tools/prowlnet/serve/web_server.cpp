@@ -18,6 +18,7 @@
 #include <fmt/format.h>
 
 #include "serve/request_guard.h"
+#include "serve/response_body.h"
 #include "serve/web_assets.h"
 
 namespace prowlnet_cli {
@@ -285,10 +286,15 @@ bool WebServer::Refused(const Request& req, Response& res) const {
 
 void WebServer::AddRoutes() {
   server_->set_pre_routing_handler([this](const Request& req, Response& res) {
-    return Refused(req, res) ? httplib::Server::HandlerResponse::Handled : httplib::Server::HandlerResponse::Unhandled;
+    if (!Refused(req, res)) return httplib::Server::HandlerResponse::Unhandled;
+    SendBody(req, res);
+    return httplib::Server::HandlerResponse::Handled;
   });
-  server_->set_error_handler([](const Request&, Response& res) {
-    if (res.body.empty()) Refuse(res, res.status, res.status == 413 ? "the request body is too large" : "not found");
+  // Every answer that has no body of its own by now (an unknown path, a body too large) gets one.
+  server_->set_error_handler([](const Request& req, Response& res) {
+    if (res.has_header("Content-Type")) return;
+    Refuse(res, res.status, res.status == 413 ? "the request body is too large" : "not found");
+    SendBody(req, res);
   });
   server_->set_post_routing_handler([](const Request& req, Response& res) {
     for (const SecurityHeader& header : SecurityHeaders(IsServedPage(req.path))) res.set_header(header.name, header.value);
@@ -298,18 +304,23 @@ void WebServer::AddRoutes() {
 }
 
 void WebServer::AddPageRoutes() {
-  const auto asset = [this](std::string_view text, const char* type, bool token) {
-    return [this, text, type, token](const Request&, Response& res) {
+  const auto asset = [](std::string text, const char* type) {
+    return [body = std::make_shared<const FixedBody>(std::move(text), type)](const Request& req, Response& res) {
       res.set_header("Cache-Control", "no-store");
-      res.set_content(token ? WithToken(text, token_) : std::string(text), type);
+      body->Send(req, res);
     };
   };
   // Only the page itself carries the token: no other origin can read it.
-  server_->Get("/", asset(kIndexHtml, "text/html; charset=utf-8", true));
-  server_->Get("/app.js", asset(kAppJs, "text/javascript; charset=utf-8", false));
-  server_->Get("/style.css", asset(kStyleCss, "text/css; charset=utf-8", false));
-  server_->Get("/activex.js", asset(kActiveXJs, "text/javascript; charset=utf-8", false));
-  server_->Get(R"(/pages(/.*)?)", [this](const Request& req, Response& res) { ServePage(req, res); });
+  server_->Get("/", asset(WithToken(kIndexHtml, token_), "text/html; charset=utf-8"));
+  server_->Get("/app.js", asset(std::string(kAppJs), "text/javascript; charset=utf-8"));
+  server_->Get("/style.css", asset(std::string(kStyleCss), "text/css; charset=utf-8"));
+  server_->Get("/activex.js", asset(std::string(kActiveXJs), "text/javascript; charset=utf-8"));
+  // The page has no icon: the browser's request for one is answered, with nothing.
+  server_->Get("/favicon.ico", [](const Request&, Response& res) { res.status = 204; });
+  server_->Get(R"(/pages(/.*)?)", [this](const Request& req, Response& res) {
+    ServePage(req, res);
+    SendBody(req, res);
+  });
 }
 
 void WebServer::ServePage(const Request& req, Response& res) {
@@ -347,7 +358,10 @@ void WebServer::AddApiRoutes() {
       {false, "/api/events", &WebServer::StreamEvents},
   };
   for (const Route& route : routes) {
-    auto handler = [this, handle = route.handle](const Request& req, Response& res) { (this->*handle)(req, res); };
+    auto handler = [this, handle = route.handle](const Request& req, Response& res) {
+      (this->*handle)(req, res);
+      SendBody(req, res);
+    };
     route.post ? server_->Post(route.pattern, handler) : server_->Get(route.pattern, handler);
   }
 }
