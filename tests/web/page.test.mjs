@@ -2,8 +2,9 @@
 // simulated cameras: three share a factory address, one is on this computer's subnet, four have
 // serial numbers that name parts of the page or of a script object. The list fills and sorts,
 // the filter and the change dialog work with the keyboard, a change waits with the seconds shown
-// and is confirmed, a risky change needs a second press, the page fits a phone, and a server
-// restart is survived without a reload. Also: requests without the token or from another site
+// and is confirmed, a risky change needs a second press, the cameras at the factory address get
+// addresses from a range, the page fits a phone, and a server restart is survived without a
+// reload. Also: requests without the token or from another site
 // change nothing. (A page written for the original hosts is served from --pages in
 // server.test.mjs.)
 import { test, before, after } from "node:test";
@@ -86,8 +87,8 @@ async function openChange(serial, { keyboard = false } = {}) {
   await waitFor(() => page.$eval("#change", (dialog) => dialog.open), 5000, "the change dialog");
 }
 
-async function fill(name, value) {
-  const selector = `#change-form input[name=${name}]`;
+async function fill(name, value, form = "#change-form") {
+  const selector = `${form} input[name=${name}]`;
   await page.$eval(selector, (input) => { input.value = ""; });
   if (value !== "") await page.type(selector, value);
 }
@@ -164,17 +165,18 @@ test("a change is checked field by field, waits with the seconds left shown, and
   const index = await cell("PN00000049", "index");
   await openChange("PN00000049");
   await fill("ipAddress", "300.1.1.1");
+  await fill("gateway", "");
   await fill("dns2", "");
   await page.click("#change-send");
   assert.match(await message("ipAddress"), /Expected an IPv4 address/);
-  assert.match(await message("dns2"), /Cannot be emptied/);
+  assert.match(await message("gateway"), /Cannot be emptied/);
+  assert.equal(await message("dns2"), "", "a DNS server may be cleared");
   assert.equal(await page.$eval("#change-form input[name=ipAddress]", (input) => input.getAttribute("aria-invalid")), "true");
   assert.equal(await page.evaluate(() => document.activeElement.name), "ipAddress");
 
   await fill("ipAddress", `${subnet}.77`);
   await fill("netmask", "255.255.255.0");
   await fill("gateway", `${subnet}.1`);
-  await fill("dns2", "10.200.0.3");
   await page.click("#change-send");
   await waitFor(async () => !(await dialogOpen()) ||
                              (await page.$eval("#change-send", (b) => b.disabled) && /\d+ s left/.test(await text("#change-status"))),
@@ -185,6 +187,7 @@ test("a change is checked field by field, waits with the seconds left shown, and
   assert.equal(await cell("PN00000049", "ip"), `${subnet}.77`);
   assert.equal(await cell("PN00000049", "index"), index);
   assert.doesNotMatch(await cell("PN00000049", "notes"), /other subnet/);
+  assert.equal(JSON.parse(network.curl(`${network.url}api/cameras/PN00000049`).body).dns2, "", "DNS 2 cleared");
   assert.equal(await page.evaluate(() => document.activeElement.getAttribute("aria-label")), "Change PN00000049");
 });
 
@@ -208,6 +211,61 @@ test("cameras sharing an address are marked, and giving one's address to another
   assert.equal(await page.$eval("#change-send", (b) => b.disabled), false);
   assert.doesNotMatch(network.camsimOutput(), /modification for "PN00000006"/);
   await page.click("#change-close");
+});
+
+test("the cameras at one factory address get addresses from a range, each confirmed in its row", async () => {
+  const shown = (selector) => page.$eval(selector, (element) => element.textContent.trim());
+  await page.type("#filter", "10.1.1.64");
+  await waitFor(async () => (await shownSerials()).length === crate.length, 2000, "the filter");
+  await page.click("#assign-open");
+  await waitFor(() => page.$eval("#assign", (dialog) => dialog.open), 5000, "the range dialog");
+  const box = await page.$eval("#assign", (dialog) => dialog.getBoundingClientRect().toJSON());
+  assert.ok(box.top >= 0 && box.bottom <= desktop.height, `the dialog is in view: ${JSON.stringify(box)}`);
+  assert.equal(await page.evaluate(() => document.activeElement.name), "from");
+  assert.deepEqual(await page.$eval("#assign-form", (form) => [form.elements.from.value, form.elements.to.value]),
+                   [`${subnet}.11`, `${subnet}.254`], "this computer's subnet above its own address");
+  assert.equal(await shown("#assign-cameras"), `3 cameras the filter shows: ${crate.join(", ")}.`);
+
+  await fill("from", `${subnet}.100`, "#assign-form");
+  await fill("to", `${subnet}.101`, "#assign-form");
+  await page.click("#assign-send");
+  assert.match(await shown("#message-to"), /are 2 addresses, for 3 cameras/);
+  assert.equal(await page.$eval("#field-to", (input) => input.getAttribute("aria-invalid")), "true");
+  assert.equal(await page.evaluate(() => document.activeElement.name), "to");
+  await fill("from", "10.9.9.1", "#assign-form");
+  await fill("to", "10.9.9.9", "#assign-form");
+  await page.click("#assign-send");
+  await waitFor(async () => /^Nothing was sent: /.test(await shown("#assign-status")), 5000, "the server's refusal");
+  assert.doesNotMatch(network.camsimOutput(), /modification for "PN2000000/);
+
+  await fill("from", `${subnet}.100`, "#assign-form");
+  await fill("to", `${subnet}.120`, "#assign-form");
+  await page.$eval("#assign-status", (element) => {
+    window.sawAssignPending = false;
+    new MutationObserver(() => {
+      window.sawAssignPending ||= document.getElementById("assign-send").disabled &&
+                                  /^Sent to 3 cameras: \d confirmed, \d confirming, \d+ s left\.$/.test(element.textContent);
+    }).observe(element, { subtree: true, childList: true, characterData: true });
+  });
+  await page.click("#assign-send");
+  await waitFor(async () => /^All 3 cameras confirmed/.test(await shown("#assign-status")), 25000, "every camera's confirmation");
+  assert.equal(await page.evaluate(() => window.sawAssignPending), true, "Send disabled and the seconds shown meanwhile");
+  assert.equal(await page.$eval("#assign-send", (button) => button.disabled), false);
+  const given = new Set();
+  for (const serial of crate) {
+    assert.match(network.camsimOutput(), new RegExp(`modification for "${serial}" applied`));
+    const address = await cell(serial, "ip");
+    const last = Number(address.split(".")[3]);
+    assert.ok(address.startsWith(`${subnet}.`) && last >= 100 && last <= 120, address);
+    given.add(address);
+    assert.doesNotMatch(await cell(serial, "notes"), /duplicate address|other subnet|confirming/);
+  }
+  assert.equal(given.size, crate.length);
+  assert.match(await shown("#assign-status"), /The filter was cleared/);
+  await waitFor(async () => (await shownSerials()).length === everyCamera.length, 2000, "every camera shown again");
+  await page.keyboard.press("Escape");
+  assert.equal(await page.$eval("#assign", (dialog) => dialog.open), false);
+  assert.equal(await page.evaluate(() => document.activeElement.id), "assign-open");
 });
 
 test("requests without the page's token or from another site change nothing", async () => {

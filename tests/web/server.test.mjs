@@ -1,7 +1,8 @@
 // The web host against a hostile browser and hostile cameras: other origins are refused on every
 // API request, GET included; a wrong token changes nothing; passwords stay masked; the API answers
-// while more event streams are open than it admits; answers carry the security headers, so the
-// page cannot be framed; and a page written for the original hosts, served from --pages, lists
+// while more event streams are open than it admits, and a page opened meanwhile says so and
+// keeps asking for a stream; answers carry the security headers and are never compressed
+// with brotli, so the page cannot be framed and the list comes at once; and a page written for the original hosts, served from --pages, lists
 // the cameras while nothing outside its directory is served.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
@@ -62,7 +63,7 @@ test("a camera's passwords are masked, and its index given", async () => {
   assert.equal(JSON.parse(network.curl(`${api}/cameras/__proto__`).body).serialNumber, "__proto__");
 });
 
-test("the API answers while more event streams are open than it admits", async () => {
+test("the API answers while more event streams are open than it admits; a page opened then says so and asks again", async () => {
   const streams = 30;
   const transfers = Array.from({ length: streams }, () => ["-o", "/dev/null", `${api}/events`]).flat();
   const holder = spawn("ip", ["netns", "exec", network.pc, "curl", "-s", "-N", "--parallel", "--parallel-immediate",
@@ -84,6 +85,16 @@ test("the API answers while more event streams are open than it admits", async (
   const cameras = network.curl("--max-time", "5", `${api}/cameras`);
   assert.equal(cameras.status, 200);
   assert.ok(Date.now() - asked < 2000, `GET /api/cameras took ${Date.now() - asked} ms`);
+  // A browser does not retry an event stream answered with 503: the page does, after 5 s.
+  const page = await network.browser.newPage();
+  let streamsAsked = 0;
+  page.on("request", (request) => { streamsAsked += request.url().endsWith("/api/events"); });
+  await page.goto(network.url);
+  await waitFor(async () => (await page.$eval("#search-state", (element) => element.textContent)) === "server busy", 5000,
+                "the page to say the server is busy");
+  assert.match(await page.$eval("#list-state", (element) => element.textContent), /close one of them/);
+  await waitFor(() => streamsAsked >= 2, 7000, "the page to ask for a stream again");
+  await page.close();
   await ended;
   const statuses = codes.trim().split("\n");
   assert.equal(statuses.length, streams);
@@ -99,6 +110,12 @@ test("every answer forbids framing and sniffing, and the page cannot be framed",
   assert.match(headers, /Referrer-Policy: no-referrer/);
   assert.match(headers, /X-Frame-Options: DENY/);
   assert.match(network.curl("-D", "-", "-o", "/dev/null", `${api}/nothing`).body, /frame-ancestors 'none'/);
+  for (const path of ["/", "/app.js", "/api/cameras"]) {
+    const answer = network.curl("-D", "-", "-o", "/dev/null", "-H", "Accept-Encoding: br, gzip", `http://127.0.0.1:${network.port}${path}`).body;
+    assert.doesNotMatch(answer, /Content-Encoding: br/i, path);
+  }
+  assert.match(network.curl("-D", "-", "-o", "/dev/null", "-H", "Accept-Encoding: br, gzip", `http://127.0.0.1:${network.port}/app.js`).body,
+               /Content-Encoding: gzip/);
 
   const framing = await network.browser.newPage();
   await framing.setContent(`<iframe src="http://127.0.0.1:${network.port}/"></iframe>`);

@@ -1,16 +1,19 @@
 // The page of the Prowlnet web host: the cameras found, kept current by the server's events, this
-// computer's parameters, and a dialog to change one camera's LAN settings.
+// computer's parameters, a dialog to change one camera's LAN settings, and one that gives the
+// cameras the filter shows addresses from a range.
 //
 // Camera texts come from the network. They are only ever set as text or as attribute values,
 // never as markup, element ids or object keys: every camera lives in a Map by serial number, and
-// its row is found through that Map. The page runs under a Content-Security-Policy without
-// inline script or style: all looks are classes of style.css.
+// its row is found through that Map. The server sends the page with a Content-Security-Policy
+// without inline script or style: all looks are classes of style.css.
 "use strict";
 
 (() => {
   const CHANGE_SECONDS = 20;  // how long the server waits for a camera's confirmation
   const HIGHLIGHT_MS = 4000;  // a confirmed row's highlight fades over this time
   const RETRY_MS = [500, 1000, 2000, 4000];
+  const CROWDED_RETRY_MS = 5000;  // the server's Retry-After when every event stream's place is taken
+  const CHOSEN_SHOWN = 12;        // serials the range dialog names before "and N more"
   const REVEAL_PER_FRAME = 150;  // rows a filter shows again per frame: laying out all 1000 takes long
 
   const $ = (id) => document.getElementById(id);
@@ -18,6 +21,7 @@
   const state = {
     token: document.querySelector('meta[name="prowlnet-token"]').content,
     connected: false,
+    crowded: false,              // the server answers, but has no place for another event stream
     synced: false,
     searching: false,
     stale: false,                // the list is kept from a search that stopped
@@ -31,12 +35,18 @@
     reveal: [],                  // rows the filter shows again, a frame's worth at a time
     host: {},
     pending: new Map(),          // serial -> {deadline}: changes waiting for confirmation
+    assigning: new Map(),        // serial -> batch: cameras of a range waiting for confirmation
+    failed: new Map(),           // serial -> what became of its last change, when not confirmed
     confirmed: new Map(),        // serial -> time of confirmation, while the row is highlighted
     editing: null,               // the serial the dialog is open for
     warned: null,                // the change whose warnings were shown once
+    assignWarned: null,          // the range whose warning was shown once
     probing: false,              // a free address is being looked for
     toggling: false,             // a start or stop of the search is on its way
+    batch: null,                 // the range this page sent last: {id, serials, outcomes, deadline, ...}
+    outcomes: new Map(),         // batch -> Map serial -> state, from the assign events of the last few
     events: null,
+    reading: 0,                  // counts the reads of the server's state: only the latest is applied
     queue: [],                   // events that came while the page was reading the server's state
     lost: false,                 // the event stream dropped since the page last read that state
     retries: 0,
@@ -116,12 +126,11 @@
     return json;
   }
 
-  /// The token of the page the server serves now: a new run of the server has a new one.
+  /// The token of the server's run now: a new run has a new one (GET /api/token answers only
+  /// this origin).
   async function refreshToken() {
-    const response = await fetch("/", { cache: "no-store" });
-    const page = new DOMParser().parseFromString(await response.text(), "text/html");
-    const meta = page.querySelector('meta[name="prowlnet-token"]');
-    if (meta && meta.content) state.token = meta.content;
+    const reply = await api("GET", "/api/token");
+    if (reply && typeof reply.token === "string" && reply.token !== "") state.token = reply.token;
   }
 
   function connect() {
@@ -130,9 +139,12 @@
     events.addEventListener("open", () => {
       const reconnected = state.lost;
       state.lost = false;
-      resync(reconnected).catch(() => lose(events));
+      state.crowded = false;
+      resync(events, reconnected);
     });
     events.addEventListener("error", () => lose(events));
+    // The stream fell behind and lost events: what the page shows is read afresh.
+    events.addEventListener("resync", () => resync(events, false));
     // Events that come while the state is being read are applied after it, in their order.
     const on = (name, handle) => events.addEventListener(name, (event) => {
       const data = JSON.parse(event.data);
@@ -145,34 +157,57 @@
     on("change", (data) => {
       if (data.state === "confirmed" && data.camera) confirmCamera(data.camera, data.serial);
     });
+    on("assign", assigned);
   }
 
-  /// The event stream dropped: the page says so and waits for the server to come back.
+  /// The event stream dropped, or was refused: the page says so and tries again. A browser
+  /// gives up on a stream answered with an error (the server's 503 when every place for one is
+  /// taken) and retries only a dropped one; the page retries both itself.
   function lose(events) {
     if (events !== state.events) return;
+    const answered = events.readyState === EventSource.CLOSED;
     events.close();
     state.events = null;
     state.synced = false;
     state.lost = true;
     state.queue = [];
+    ++state.reading;
     setConnected(false);
-    const delay = RETRY_MS[Math.min(state.retries++, RETRY_MS.length - 1)];
-    setTimeout(connect, delay);
+    retry(answered);
   }
 
-  /// Reads everything afresh once the event stream is open: the token (after a reconnection,
-  /// the server may be a new run), the search state, the cameras and this computer's settings.
-  async function resync(reconnected) {
-    if (reconnected) await refreshToken();
-    const [search, list] = await Promise.all([api("GET", "/api/search"), api("GET", "/api/cameras")]);
-    loadHost().catch(() => {});
-    state.synced = true;
-    state.retries = 0;
-    state.connected = true;
-    applySnapshot(search.searching, list);
-    const queued = state.queue;
+  async function retry(answered) {
+    // An error answer while the API answers: other pages hold every stream's place.
+    state.crowded = answered && await api("GET", "/api/search").then(() => true, () => false);
+    if (state.events !== null) return;
+    showState();
+    setTimeout(connect, state.crowded ? CROWDED_RETRY_MS : RETRY_MS[Math.min(state.retries++, RETRY_MS.length - 1)]);
+  }
+
+  /// Reads everything afresh once the event stream is open, or lost events: the token (after a
+  /// reconnection, the server may be a new run), the search state, the cameras and this
+  /// computer's settings. Events that come meanwhile are applied after it, in their order; a
+  /// later read supersedes an earlier one.
+  async function resync(events, reconnected) {
+    const reading = ++state.reading;
+    state.synced = false;
     state.queue = [];
-    queued.forEach((apply) => apply());
+    const current = () => reading === state.reading && events === state.events;
+    try {
+      if (reconnected) await refreshToken();
+      const [search, list] = await Promise.all([api("GET", "/api/search"), api("GET", "/api/cameras")]);
+      if (!current()) return;
+      loadHost().catch(() => {});
+      state.synced = true;
+      state.retries = 0;
+      state.connected = true;
+      applySnapshot(search.searching, list);
+      const queued = state.queue;
+      state.queue = [];
+      queued.forEach((apply) => apply());
+    } catch (error) {
+      if (current()) lose(events);
+    }
   }
 
   async function loadHost() {
@@ -222,6 +257,7 @@
     state.cameras.clear();
     state.byAddress.clear();
     state.dirty.clear();
+    state.failed.clear();
     state.order = [];
     state.stale = false;
     $("camera-rows").textContent = "";
@@ -234,6 +270,7 @@
     forgetAddress(serial, entry.camera.ipAddress);
     state.cameras.delete(serial);
     state.dirty.delete(serial);
+    state.failed.delete(serial);
     entry.row.remove();
     state.order = state.order.filter((other) => other !== entry);
     schedule();
@@ -250,12 +287,13 @@
     toggle.textContent = state.searching ? "Stop search" : "Start search";
     toggle.disabled = offline;
     const searchState = $("search-state");
-    searchState.textContent = offline ? "connection lost" : state.searching ? "searching" : "not searching";
+    searchState.textContent = offline ? (state.crowded ? "server busy" : "connection lost")
+                            : state.searching ? "searching" : "not searching";
     searchState.classList.toggle("offline", offline);
     const table = $("camera-table");
     table.classList.toggle("stale", state.stale || offline);
     const listState = $("list-state");
-    const note = offline ? "Connection to the server lost: reconnecting…"
+    const note = offline ? (state.crowded ? crowdedText : "Connection to the server lost: reconnecting…")
                : state.stale ? "Search stopped: the list shows the cameras as they last answered." : "";
     listState.textContent = note;
     listState.hidden = note === "";
@@ -263,8 +301,11 @@
     const enabled = canChange();
     for (const entry of state.cameras.values()) entry.cells.change.disabled = !enabled;
     showDialogState();
+    showAssignState();
     schedule();
   }
+
+  const crowdedText = "The server serves as many open pages as it can: close one of them. Trying again every 5 s…";
 
   // ---------------------------------------------------------------- cameras
 
@@ -291,6 +332,7 @@
   function confirmCamera(camera, serial) {
     if (camera.serialNumber !== serial) return;
     setCamera(camera);
+    state.failed.delete(serial);
     state.confirmed.set(serial, Date.now());
     setTimeout(() => {
       if (Date.now() - (state.confirmed.get(serial) || 0) < HIGHLIGHT_MS) return;
@@ -362,8 +404,9 @@
   function notesOf(entry) {
     const camera = entry.camera;
     const notes = [];
-    if (state.pending.has(entry.serial)) notes.push(["info", "confirming…"]);
+    if (state.pending.has(entry.serial) || state.assigning.has(entry.serial)) notes.push(["info", "confirming…"]);
     else if (state.confirmed.has(entry.serial)) notes.push(["ok", "confirmed"]);
+    else if (state.failed.has(entry.serial)) notes.push(["danger", state.failed.get(entry.serial)]);
     if (camera.reachable === false) notes.push(["warn", "other subnet"]);
     if (isDuplicate(camera)) notes.push(["danger", "duplicate address"]);
     return notes;
@@ -420,7 +463,13 @@
     }
     entry.row.classList.toggle("confirmed", state.confirmed.has(entry.serial));
     entry.cells.change.disabled = !enabled;
-    entry.key = [entry.serial, camera.deviceType, camera.ipAddress, camera.macAddress].map(text).join("\n").toLowerCase();
+    entry.key = keyOf(entry);
+  }
+
+  /// What the filter matches: serial, type, address and MAC.
+  function keyOf(entry) {
+    const camera = entry.camera;
+    return [entry.serial, camera.deviceType, camera.ipAddress, camera.macAddress].map(text).join("\n").toLowerCase();
   }
 
   // ---------------------------------------------------------------- sorting and filtering
@@ -545,6 +594,7 @@
       placeRows();
     }
     showCount();
+    showAssignState();
   }
 
   function countText() {
@@ -639,19 +689,22 @@
     { name: "ipAddress", check: (v) => addressNumber(v) !== null, expect: "an IPv4 address such as 192.168.1.64" },
     { name: "netmask", check: isNetmask, expect: "a netmask such as 255.255.255.0" },
     { name: "gateway", check: (v) => addressNumber(v) !== null, expect: "an IPv4 address such as 192.168.1.1" },
-    { name: "dns1", check: (v) => addressNumber(v) !== null, expect: "an IPv4 address" },
-    { name: "dns2", check: (v) => addressNumber(v) !== null, expect: "an IPv4 address" },
+    { name: "dns1", check: (v) => addressNumber(v) !== null, expect: "an IPv4 address, or nothing", clearable: true },
+    { name: "dns2", check: (v) => addressNumber(v) !== null, expect: "an IPv4 address, or nothing", clearable: true },
   ];
 
   const form = () => $("change-form");
   const input = (name) => form().elements[name];
 
+  /// A message under a field of either dialog; an error marks the field's input invalid.
   function setMessage(name, message, kind) {
     const element = $("message-" + name);
     element.textContent = message;
     element.className = "message" + (kind ? " " + kind : "");
-    if (kind === "error") input(name).setAttribute("aria-invalid", "true");
-    else input(name).removeAttribute("aria-invalid");
+    const field = $("field-" + name);
+    if (!field) return;
+    if (kind === "error") field.setAttribute("aria-invalid", "true");
+    else field.removeAttribute("aria-invalid");
   }
 
   function clearMessages() {
@@ -704,19 +757,22 @@
   function showDialogState() {
     if (!state.editing) return;
     const pending = state.pending.get(state.editing);
-    const busy = !!pending || state.probing || !canChange();
+    const busy = !!pending || state.assigning.has(state.editing) || state.probing || !canChange();
     $("change-send").disabled = busy;
     $("free-address").disabled = busy;
     if (pending) {
       const left = Math.max(0, Math.ceil((pending.deadline - Date.now()) / 1000));
       status("Sent. Waiting for " + state.editing + " to confirm: " + left + " s left.", "pending");
+    } else if (state.assigning.has(state.editing)) {
+      status("Waiting for " + state.editing + " to confirm its address from a range.", "pending");
     } else if (!state.connected) {
       status("The connection to the server is lost: nothing can be sent until it is back.", "error");
     }
   }
 
   /// The fields that differ from the camera's own settings, with each bad field marked under it;
-  /// null when one is bad. A field left as the camera has it is never judged.
+  /// null when one is bad. A field left as the camera has it is never judged; a DNS server left
+  /// empty is sent as "", which clears it.
   function requestedChange(camera) {
     const change = {};
     let firstBad = null;
@@ -726,8 +782,8 @@
       const current = text(camera[field.name]);
       if (value === current) continue;
       let problem = null;
-      if (value === "" && current !== "") problem = "Cannot be emptied from here: enter an address (it was " + current + ").";
-      else if (!field.check(value)) problem = "Expected " + field.expect + ".";
+      if (value === "" && !field.clearable) problem = "Cannot be emptied: enter an address (it was " + current + ").";
+      else if (value !== "" && !field.check(value)) problem = "Expected " + field.expect + ".";
       if (problem) {
         setMessage(field.name, problem, "error");
         firstBad = firstBad || field.name;
@@ -802,6 +858,7 @@
   async function send(serial, change) {
     const pending = { deadline: Date.now() + CHANGE_SECONDS * 1000 };
     state.pending.set(serial, pending);
+    state.failed.delete(serial);
     $("change-send").textContent = "Send to the camera";
     state.dirty.add(serial);
     schedule();
@@ -818,6 +875,7 @@
       if (state.editing === serial) $("change").close();
     } catch (error) {
       finishChange(serial, ticker);
+      if (error.status === 504) state.failed.set(serial, "not confirmed");
       const message = error.status === 504 ? serial + " did not confirm the change within " + CHANGE_SECONDS + " s: look at the list, then try again."
                     : error.status === 0 ? "The connection to the server was lost while waiting: the change may have reached " + serial + "; look at the list once the connection is back."
                     : "Not sent: " + sentence(error.message);
@@ -872,6 +930,299 @@
     status("");
   }
 
+  // ---------------------------------------------------------------- addresses from a range
+
+  // The cameras given addresses are those the filter shows, in the table's order. An installer
+  // with a crate of cameras at one factory address types that address into the filter and sees
+  // exactly which cameras will move; there is no second choice (check boxes over 1000 rows) to
+  // keep in step with the list.
+
+  const GRACE_MS = 3000;  // after the deadline, the server's own time-out events are waited for
+  const OUTCOME_LABELS = { timeout: "not confirmed", gone: "gone", "not-sent": "not sent" };
+  const assignInput = (name) => $("assign-form").elements[name];
+  const lostText = "The connection to the server is lost: nothing can be sent until it is back.";
+
+  const dotted = (value) => [24, 16, 8, 0].map((shift) => Math.floor(value / 2 ** shift) % 256).join(".");
+
+  /// The addresses of this computer's subnet above its own, so that the cameras sit next to it;
+  /// the whole subnet when its own address is the last.
+  function suggestedRange() {
+    const address = addressNumber(state.host.ipAddress);
+    if (address === null || !isNetmask(state.host.netmask)) return null;
+    const size = 0xffffffff - addressNumber(state.host.netmask) + 1;
+    const network = address - address % size;
+    const last = network + size - 2;  // below the broadcast address
+    if (last <= network) return null;
+    return [dotted(address < last ? address + 1 : network + 1), dotted(last)];
+  }
+
+  function chosenCameras() {
+    return state.order.filter(matches).map((entry) => entry.serial);
+  }
+
+  function assignStatus(message, kind) {
+    const element = $("assign-status");
+    if (element.textContent !== message) element.textContent = message;
+    element.className = "status" + (kind ? " " + kind : "");
+  }
+
+  /// Which cameras: those of the batch on its way (or just settled), else those the filter shows.
+  function describeChosen() {
+    const batch = state.batch;
+    const serials = batch ? batch.serials : chosenCameras();
+    const count = serials.length + (serials.length === 1 ? " camera" : " cameras");
+    let description;
+    if (batch) description = count;
+    else if (serials.length === 0) description = state.filter === "" ? "No camera in the list." : "The filter shows no camera.";
+    else description = state.filter === "" ? "All " + count + " in the list" : count + " the filter shows";
+    if (serials.length > 0) {
+      const more = serials.length - CHOSEN_SHOWN;
+      description += ": " + serials.slice(0, CHOSEN_SHOWN).join(", ") + (more > 0 ? ", and " + more + " more." : ".");
+    }
+    const element = $("assign-cameras");
+    if (element.textContent !== description) element.textContent = description;
+  }
+
+  function openAssign() {
+    if (!canChange() || state.cameras.size === 0) return;
+    if (!state.batch || state.batch.done) {
+      state.batch = null;
+      state.assignWarned = null;
+      ["from", "to", "cameras"].forEach((name) => setMessage(name, ""));
+      assignStatus("");
+      $("assign-send").textContent = "Give addresses";
+    }
+    const range = suggestedRange();
+    if (range && assignInput("from").value === "" && assignInput("to").value === "") {
+      assignInput("from").value = range[0];
+      assignInput("to").value = range[1];
+    }
+    $("assign").showModal();
+    showAssignState();
+    assignInput("from").focus();
+    assignInput("from").select();
+  }
+
+  function closedAssign() {
+    state.assignWarned = null;
+    const button = $("assign-open");
+    if (!button.disabled) button.focus();
+    else $("filter").focus();
+  }
+
+  /// The range asked for, each mistake under its field; null when there is one.
+  function requestedRange(count) {
+    ["from", "to", "cameras"].forEach((name) => setMessage(name, ""));
+    const from = assignInput("from").value.trim();
+    const to = assignInput("to").value.trim();
+    const first = addressNumber(from);
+    const last = addressNumber(to);
+    const bad = [];
+    if (first === null) bad.push(["from", "Expected an IPv4 address such as 192.168.1.100."]);
+    if (last === null) bad.push(["to", "Expected an IPv4 address such as 192.168.1.199."]);
+    else if (first !== null && last < first) bad.push(["to", "The range would end below " + from + ": To must not be below From."]);
+    else if (first !== null && last - first + 1 < count) {
+      bad.push(["to", "From " + from + " to " + to + " are " + (last - first + 1) + " addresses, for " + count +
+                      " cameras: widen the range."]);
+    }
+    bad.forEach(([name, message]) => setMessage(name, message, "error"));
+    if (count === 0) {
+      setMessage("cameras", state.filter === "" ? "There is no camera to give an address."
+                                                : "The filter shows no camera: change it to show the cameras to give addresses.", "error");
+    }
+    if (bad.length > 0) {
+      assignStatus("Correct the marked field" + (bad.length > 1 ? "s" : "") + ".", "error");
+      $("field-" + bad[0][0]).focus();
+      return null;
+    }
+    if (count === 0) {
+      assignStatus("Nothing was sent.", "error");
+      return null;
+    }
+    return { from, to };
+  }
+
+  /// Cameras that already have an address of this computer's subnet, which no other camera
+  /// shares: moving them is seldom meant.
+  function assignWarning(serials) {
+    const placed = serials.filter((serial) => {
+      const entry = state.cameras.get(serial);
+      return entry && entry.camera.reachable !== false && !isDuplicate(entry.camera);
+    });
+    if (placed.length === 0) return null;
+    return (placed.length === 1 ? placed[0] + " already has an address" : placed.length + " of these cameras already have addresses") +
+           " of this computer's subnet, shared with no other camera; " + (placed.length === 1 ? "it gets" : "they get") +
+           " a new one too.";
+  }
+
+  function submitAssign(event) {
+    event.preventDefault();
+    if ((state.batch && !state.batch.done) || !canChange()) return;
+    state.batch = null;
+    const serials = chosenCameras();
+    const range = requestedRange(serials.length);
+    if (!range) return;
+    const warning = assignWarning(serials);
+    const asked = JSON.stringify([range, serials]);
+    if (warning && state.assignWarned !== asked) {
+      setMessage("cameras", warning, "warning");
+      state.assignWarned = asked;
+      $("assign-send").textContent = "Give addresses anyway";
+      assignStatus("Check the warning above: press Give addresses anyway to send it all the same.", "warning");
+      return;
+    }
+    sendAssign(range, serials);
+  }
+
+  /// Editing after a warning asks for the confirmation again.
+  function editedAssign() {
+    if (state.assignWarned === null) return;
+    state.assignWarned = null;
+    $("assign-send").textContent = "Give addresses";
+    setMessage("cameras", "");
+    assignStatus("");
+  }
+
+  async function sendAssign(range, serials) {
+    const batch = { id: null, serials, outcomes: new Map(), inUse: [], deadline: 0, done: false, ticker: 0 };
+    state.batch = batch;
+    state.assignWarned = null;
+    $("assign-send").textContent = "Give addresses";
+    if (document.activeElement === $("assign-send")) $("assign-status").focus();
+    showAssignState();
+    let reply;
+    try {
+      reply = await api("POST", "/api/assign", { from: range.from, to: range.to, serials, seconds: CHANGE_SECONDS });
+    } catch (error) {
+      state.batch = null;
+      showAssignState();
+      assignStatus(error.status === 0 ? "The server cannot be reached: nothing was sent." : "Nothing was sent: " + sentence(error.message),
+                   "error");
+      if ($("assign").open) $("assign-status").focus();
+      return;
+    }
+    batch.id = reply.batch;
+    batch.serials = reply.plan.map((planned) => planned.serial);
+    batch.inUse = reply.inUse;
+    batch.deadline = Date.now() + CHANGE_SECONDS * 1000;
+    // Outcomes may come before the plan: those of cameras that could not be sent at once.
+    const known = state.outcomes.get(batch.id) || new Map();
+    for (const serial of batch.serials) {
+      if (known.has(serial)) {
+        batch.outcomes.set(serial, known.get(serial));
+        continue;
+      }
+      state.assigning.set(serial, batch.id);
+      state.failed.delete(serial);
+      state.dirty.add(serial);
+    }
+    schedule();
+    batch.ticker = setInterval(() => {
+      settleBatch();
+      showAssignState();
+    }, 1000);
+    settleBatch();
+    showAssignState();
+  }
+
+  /// One camera of a batch settled (this page's or another's): its row shows how.
+  function assigned(data) {
+    if (!data || typeof data.serial !== "string") return;
+    const serial = data.serial;
+    let outcomes = state.outcomes.get(data.batch);
+    if (!outcomes) {
+      state.outcomes.set(data.batch, outcomes = new Map());
+      if (state.outcomes.size > 8) state.outcomes.delete(state.outcomes.keys().next().value);
+    }
+    outcomes.set(serial, data.state);
+    if (state.assigning.get(serial) === data.batch) state.assigning.delete(serial);
+    if (data.state === "confirmed") {
+      if (data.camera) confirmCamera(data.camera, serial);
+    } else {
+      state.failed.set(serial, OUTCOME_LABELS[data.state] || "not confirmed");
+    }
+    state.dirty.add(serial);
+    schedule();
+    const batch = state.batch;
+    if (!batch || batch.id !== data.batch) return;
+    batch.outcomes.set(serial, data.state);
+    settleBatch();
+    showAssignState();
+  }
+
+  function progressOf(batch) {
+    let confirmed = 0;
+    const unconfirmed = [];
+    for (const serial of batch.serials) {
+      if (batch.outcomes.get(serial) === "confirmed") ++confirmed;
+      else if (batch.outcomes.has(serial) || batch.done) unconfirmed.push(serial);
+    }
+    return { confirmed, unconfirmed, waiting: batch.serials.length - confirmed - unconfirmed.length };
+  }
+
+  /// The batch is done when every camera settled, or a little after its time ran out (the
+  /// server's own time-out events may have been lost with the connection).
+  function settleBatch() {
+    const batch = state.batch;
+    if (!batch || batch.done || batch.id === null) return;
+    if (progressOf(batch).waiting > 0 && Date.now() < batch.deadline + GRACE_MS) return;
+    batch.done = true;
+    clearInterval(batch.ticker);
+    for (const serial of batch.serials) {
+      if (batch.outcomes.has(serial)) continue;
+      if (state.assigning.get(serial) === batch.id) state.assigning.delete(serial);
+      state.failed.set(serial, "not confirmed");
+      state.dirty.add(serial);
+    }
+    // The filter chose the cameras, often by their factory address: once they moved, it would
+    // hide every one of them.
+    const shown = (serial) => state.cameras.has(serial) && keyOf(state.cameras.get(serial)).includes(state.filter);
+    if (state.filter !== "" && !batch.serials.some(shown)) {
+      $("filter").value = "";
+      setFilter("");
+      batch.filterCleared = true;
+    }
+    schedule();
+    say(batchText(batch));
+  }
+
+  function batchText(batch) {
+    if (batch.id === null) return "Probing the range for free addresses and sending…";
+    const { confirmed, unconfirmed, waiting } = progressOf(batch);
+    const total = batch.serials.length;
+    const cameras = total === 1 ? " camera" : " cameras";
+    if (!batch.done) {
+      const left = Math.max(0, Math.ceil((batch.deadline - Date.now()) / 1000));
+      return "Sent to " + total + cameras + ": " + confirmed + " confirmed, " + waiting + " confirming, " + left + " s left.";
+    }
+    let text = confirmed === total ? (total === 1 ? "The camera confirmed its new address." : "All " + total + " cameras confirmed their new addresses.")
+             : confirmed + " of " + total + cameras + " confirmed. Not confirmed within " + CHANGE_SECONDS + " s: " +
+               unconfirmed.slice(0, CHOSEN_SHOWN).join(", ") + (unconfirmed.length > CHOSEN_SHOWN ? ", and " + (unconfirmed.length - CHOSEN_SHOWN) + " more" : "") +
+               "; look at the list, then try again.";
+    if (batch.filterCleared) text += " The filter was cleared: it showed none of them at their new addresses.";
+    if (batch.inUse.length > 0) {
+      text += " Passed over " + batch.inUse.length + (batch.inUse.length === 1 ? " address" : " addresses") + " in use: " +
+              batch.inUse.slice(0, 5).join(", ") + (batch.inUse.length > 5 ? ", …" : "") + ".";
+    }
+    return text;
+  }
+
+  function showAssignState() {
+    $("assign-open").disabled = !canChange() || state.cameras.size === 0;
+    if (!$("assign").open) return;
+    const batch = state.batch;
+    $("assign-send").disabled = (batch !== null && !batch.done) || !canChange();
+    describeChosen();
+    if (batch) {
+      const kind = !batch.done ? "pending" : progressOf(batch).confirmed === batch.serials.length ? "ok" : "error";
+      assignStatus(batchText(batch), kind);
+    } else if (!state.connected) {
+      assignStatus(lostText, "error");
+    } else if ($("assign-status").textContent === lostText) {
+      assignStatus("");
+    }
+  }
+
   // ---------------------------------------------------------------- search
 
   /// A press while the last one is on its way does nothing (the button keeps the focus).
@@ -902,5 +1253,10 @@
   $("free-address").addEventListener("click", fillFreeAddress);
   $("change-close").addEventListener("click", () => $("change").close());
   $("change").addEventListener("close", closedChange);
+  $("assign-open").addEventListener("click", openAssign);
+  $("assign-form").addEventListener("submit", submitAssign);
+  $("assign-form").addEventListener("input", editedAssign);
+  $("assign-close").addEventListener("click", () => $("assign").close());
+  $("assign").addEventListener("close", closedAssign);
   connect();
 })();
