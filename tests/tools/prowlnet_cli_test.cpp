@@ -212,6 +212,16 @@ TEST_F(ProwlnetCli, HostileCameraTextIsShownNeverObeyed) {
   EXPECT_EQ(camera["deviceType"], *hostile[8].deviceType) << "JSON is exact";
   ASSERT_EQ(camera["accounts"].size(), 10u);
   for (const auto& account : camera["accounts"]) EXPECT_EQ(account["password"], "********");
+
+  camsim::Camera forger = camsim::GenerateCameras(1, 9100).front();
+  forger.serialNumber = "HOSTILE-SERIAL\u009b31m\n1  FORGED";
+  simulator_->AddCameras({forger});
+  const Outcome plan = Prowlnet({"assign", "--from", At(100), "--to", At(200), "--expect", std::to_string(3 + hostile.size() + 1),
+                                 "--dry-run"});
+  ASSERT_EQ(plan.status, 0) << plan.output;
+  EXPECT_EQ(std::count(plan.output.begin(), plan.output.end(), '\n'), static_cast<long>(1 + 3 + hostile.size() + 1)) << plan.output;
+  EXPECT_NE(plan.output.find("HOSTILE-SERIAL\\u009b31m\\n1  FORGED  "), std::string::npos) << plan.output;
+  EXPECT_FALSE(raw(plan.output)) << plan.output;
 }
 
 TEST_F(ProwlnetCli, CtrlCWhileAChangeIsPendingStopsTheSearchAndExits130) {

@@ -13,6 +13,7 @@
 #include "commands.h"
 #include "console.h"
 #include "output.h"
+#include "shown_text.h"
 
 namespace prowlnet_cli {
 namespace {
@@ -35,7 +36,7 @@ std::optional<std::vector<CameraRecord>> CamerasToAssign(ControlSession& session
     return missing.empty();
   });
   for (const std::string& serial : missing)
-    std::fprintf(stderr, "prowlnet: camera %s did not answer within %g s\n", serial.c_str(), options.seconds);
+    std::fprintf(stderr, "prowlnet: camera %s did not answer within %g s\n", Printable(serial).c_str(), options.seconds);
   if (!missing.empty()) return std::nullopt;
   std::vector<CameraRecord> chosen;
   for (const CameraRecord& camera : session.Cameras()) {

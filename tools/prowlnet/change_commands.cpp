@@ -57,7 +57,8 @@ int RunSet(const SetOptions& options) {
   const PendingChange::State state = pending.SendAndWait(*session);
   if (WaitsInterrupted()) return Interrupted(*session);
   if (state != PendingChange::State::kConfirmed || !pending.camera()) {
-    std::fprintf(stderr, "prowlnet: %s did not confirm the change within %g s\n", options.serial.c_str(), options.seconds);
+    std::fprintf(stderr, "prowlnet: %s did not confirm the change within %g s\n", Printable(options.serial).c_str(),
+                 options.seconds);
     return kTimedOut;
   }
   const LanSettings after = pending.camera()->Lan();

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "shown_text.h"
 
 namespace prowlnet_cli {
 
@@ -36,7 +37,7 @@ std::optional<LocatedCamera> WaitForCamera(ControlSession& session, const std::s
     return camera.has_value();
   });
   if (!found && !WaitsInterrupted())
-    std::fprintf(stderr, "prowlnet: camera %s did not answer within %g s\n", serial.c_str(), seconds);
+    std::fprintf(stderr, "prowlnet: camera %s did not answer within %g s\n", Printable(serial).c_str(), seconds);
   return found ? camera : std::nullopt;
 }
 

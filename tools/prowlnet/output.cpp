@@ -171,7 +171,9 @@ nlohmann::json AssignmentJson(const PlannedAddress& planned, const std::string& 
 
 std::string AssignmentTable(const std::vector<std::pair<PlannedAddress, std::string>>& rows) {
   std::vector<std::vector<std::string>> lines = {{"SERIAL", "FROM", "TO", "STATE"}};
-  for (const auto& [planned, state] : rows) lines.push_back({planned.serial, planned.from, planned.to, state});
+  // The serial and the address it had are the camera's own text.
+  for (const auto& [planned, state] : rows)
+    lines.push_back({Printable(planned.serial), Printable(planned.from), Printable(planned.to), state});
   std::vector<size_t> widths(lines.front().size(), 0);
   for (const auto& line : lines)
     for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], Width(line[c]));

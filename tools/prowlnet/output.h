@@ -1,4 +1,4 @@
-// What the program prints about cameras: a table for people, JSON and CSV for scripts. The table
+// What the program prints about cameras: tables for people, JSON and CSV for scripts. The tables
 // and the details show camera text escaped (shown_text.h); JSON carries it exactly, and CSV
 // exactly but guarded against formulas.
 #pragma once
