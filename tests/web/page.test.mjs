@@ -213,6 +213,47 @@ test("cameras sharing an address are marked, and giving one's address to another
   await page.click("#change-close");
 });
 
+test("requests without the page's token or from another site change nothing", async () => {
+  const before = network.curl(`http://127.0.0.1:${network.port}/api/search`).body;
+  const token = await page.$eval('meta[name="prowlnet-token"]', (m) => m.content);
+  const stop = JSON.stringify({ searching: false });
+  const noToken = network.curl("-X", "POST", "-d", stop, `http://127.0.0.1:${network.port}/api/search`);
+  assert.equal(noToken.status, 403);
+  const foreign = network.curl("-X", "POST", "-H", `X-Prowlnet-Token: ${token}`, "-H", "Origin: http://example.org",
+                               "-d", stop, `http://127.0.0.1:${network.port}/api/search`);
+  assert.equal(foreign.status, 403);
+  const invoked = network.curl("-X", "POST", "-d", JSON.stringify({ method: "StopSearch" }),
+                               `http://127.0.0.1:${network.port}/api/invoke`);
+  assert.equal(invoked.status, 403);
+  const rebound = network.curl("-H", `Host: cameras.example.org:${network.port}`, `http://127.0.0.1:${network.port}/api/cameras`);
+  assert.equal(rebound.status, 403);
+  assert.equal(network.curl(`http://127.0.0.1:${network.port}/api/search`).body, before);
+  assert.match(before, /"searching":true/);
+});
+
+test("on a phone each camera is a card: serial, address and Change button on screen together", async () => {
+  await waitFor(() => page.$$eval("#camera-rows tr.confirmed", (rows) => rows.length === 0), 10000, "the highlight to fade");
+  await page.setViewport(phone);
+  try {
+    assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= innerWidth), "nothing wider than the screen");
+    const card = await row(onSubnet);
+    await card.evaluate((tr) => tr.scrollIntoView({ block: "center" }));
+    const boxes = await card.evaluate((tr) => ["td.c-serial", "td.c-ip a", "button.change"]
+      .map((selector) => tr.querySelector(selector).getBoundingClientRect().toJSON()));
+    for (const box of boxes) {
+      assert.ok(box.left >= 0 && box.right <= phone.width && box.top >= 0 && box.bottom <= phone.height,
+                `on screen: ${JSON.stringify(box)}`);
+    }
+    const header = await page.$eval("header", (h) => [...h.querySelectorAll("#search-state, #search-toggle")]
+      .map((e) => e.getBoundingClientRect().right));
+    assert.ok(header.every((right) => right <= phone.width), "the header wraps");
+    await page.evaluate(() => window.scrollTo(0, 0));
+    await page.screenshot({ path: screenshotPath("phone") });
+  } finally {
+    await page.setViewport(desktop);
+  }
+});
+
 test("the cameras at one factory address get addresses from a range, each confirmed in its row", async () => {
   const shown = (selector) => page.$eval(selector, (element) => element.textContent.trim());
   await page.type("#filter", "10.1.1.64");
@@ -266,47 +307,6 @@ test("the cameras at one factory address get addresses from a range, each confir
   await page.keyboard.press("Escape");
   assert.equal(await page.$eval("#assign", (dialog) => dialog.open), false);
   assert.equal(await page.evaluate(() => document.activeElement.id), "assign-open");
-});
-
-test("requests without the page's token or from another site change nothing", async () => {
-  const before = network.curl(`http://127.0.0.1:${network.port}/api/search`).body;
-  const token = await page.$eval('meta[name="prowlnet-token"]', (m) => m.content);
-  const stop = JSON.stringify({ searching: false });
-  const noToken = network.curl("-X", "POST", "-d", stop, `http://127.0.0.1:${network.port}/api/search`);
-  assert.equal(noToken.status, 403);
-  const foreign = network.curl("-X", "POST", "-H", `X-Prowlnet-Token: ${token}`, "-H", "Origin: http://example.org",
-                               "-d", stop, `http://127.0.0.1:${network.port}/api/search`);
-  assert.equal(foreign.status, 403);
-  const invoked = network.curl("-X", "POST", "-d", JSON.stringify({ method: "StopSearch" }),
-                               `http://127.0.0.1:${network.port}/api/invoke`);
-  assert.equal(invoked.status, 403);
-  const rebound = network.curl("-H", `Host: cameras.example.org:${network.port}`, `http://127.0.0.1:${network.port}/api/cameras`);
-  assert.equal(rebound.status, 403);
-  assert.equal(network.curl(`http://127.0.0.1:${network.port}/api/search`).body, before);
-  assert.match(before, /"searching":true/);
-});
-
-test("on a phone each camera is a card: serial, address and Change button on screen together", async () => {
-  await waitFor(() => page.$$eval("#camera-rows tr.confirmed", (rows) => rows.length === 0), 10000, "the highlight to fade");
-  await page.setViewport(phone);
-  try {
-    assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= innerWidth), "nothing wider than the screen");
-    const card = await row(onSubnet);
-    await card.evaluate((tr) => tr.scrollIntoView({ block: "center" }));
-    const boxes = await card.evaluate((tr) => ["td.c-serial", "td.c-ip a", "button.change"]
-      .map((selector) => tr.querySelector(selector).getBoundingClientRect().toJSON()));
-    for (const box of boxes) {
-      assert.ok(box.left >= 0 && box.right <= phone.width && box.top >= 0 && box.bottom <= phone.height,
-                `on screen: ${JSON.stringify(box)}`);
-    }
-    const header = await page.$eval("header", (h) => [...h.querySelectorAll("#search-state, #search-toggle")]
-      .map((e) => e.getBoundingClientRect().right));
-    assert.ok(header.every((right) => right <= phone.width), "the header wraps");
-    await page.evaluate(() => window.scrollTo(0, 0));
-    await page.screenshot({ path: screenshotPath("phone") });
-  } finally {
-    await page.setViewport(desktop);
-  }
 });
 
 test("when the server stops the page says so, and once it runs again the page works without a reload", async () => {
