@@ -4,9 +4,9 @@
 // here, one with a default route and one without; the log is closed, so its lines are
 // formatted but not written.
 //
-//   build/plain/tests/host_net_info_bench --benchmark_filter=OneLoad
-//   build/plain/tests/host_net_info_bench --benchmark_filter='RepeatedLoads/.*/1000000/'
-//   ASAN_OPTIONS=detect_leaks=1 build/asan/tests/host_net_info_bench --benchmark_filter='RepeatedLoads/.*/10000/'
+//   build/plain/tests/bench/host_net_info_bench --benchmark_filter=OneLoad
+//   build/plain/tests/bench/host_net_info_bench --benchmark_filter='RepeatedLoads/.*/1000000/'
+//   ASAN_OPTIONS=detect_leaks=1 build/asan/tests/bench/host_net_info_bench --benchmark_filter='RepeatedLoads/.*/10000/'
 #include <unistd.h>
 
 #include <algorithm>

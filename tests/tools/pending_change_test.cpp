@@ -25,6 +25,17 @@ using State = PendingChange::State;
 
 constexpr const char* kSerial = "PN00000000";
 
+/// camsim in the network's lan namespace, with `count` generated cameras once it runs.
+std::unique_ptr<camsim::Simulator> CamerasInLan(test_support::TestNetwork& network, int count) {
+  std::unique_ptr<camsim::Simulator> simulator;
+  {
+    test_support::NamespaceScope lan(network.lan().name());
+    simulator = std::make_unique<camsim::Simulator>();
+  }
+  if (simulator->ok()) simulator->AddCameras(camsim::GenerateCameras(count));
+  return simulator;
+}
+
 int Modifications(const camsim::Simulator& simulator) {
   int count = 0;
   for (const camsim::Received& received : simulator.ReceivedDatagrams()) count += received.request.code == camsim::kModifyRequest;
@@ -35,13 +46,8 @@ TEST(PendingChange, IsSentAgainWhenAStaleReplyBringsTheOldSettingsBackAndConfirm
   setenv("PROWLNET_FAST_SEARCH", "1", 1);
   const test_support::TempPrefix prefix;
   test_support::TestNetwork network({.subnet = 95});
-  std::unique_ptr<camsim::Simulator> simulator;
-  {
-    test_support::NamespaceScope lan(network.lan().name());
-    simulator = std::make_unique<camsim::Simulator>();
-  }
+  const std::unique_ptr<camsim::Simulator> simulator = CamerasInLan(network, 1);
   ASSERT_TRUE(simulator->ok()) << simulator->error();
-  simulator->AddCameras(camsim::GenerateCameras(1));
   const std::string staleReply = camsim::BuildReply(simulator->Cameras().front());
 
   const test_support::NamespaceScope pc(network.pc().name());
@@ -81,13 +87,8 @@ TEST(PendingChange, FollowsItsCameraBySerialWhenARestartedSearchGivesItAnotherIn
   setenv("PROWLNET_FAST_SEARCH", "1", 1);
   const test_support::TempPrefix prefix;
   test_support::TestNetwork network({.subnet = 96});
-  std::unique_ptr<camsim::Simulator> simulator;
-  {
-    test_support::NamespaceScope lan(network.lan().name());
-    simulator = std::make_unique<camsim::Simulator>();
-  }
+  const std::unique_ptr<camsim::Simulator> simulator = CamerasInLan(network, 2);
   ASSERT_TRUE(simulator->ok()) << simulator->error();
-  simulator->AddCameras(camsim::GenerateCameras(2));
   const std::string first = "PN00000000";
   const std::string second = "PN00000001";
   const std::string secondAddress = *camsim::Find(*simulator->Cameras()[1].lan, "IPAddress");

@@ -50,6 +50,22 @@ size_t Width(const std::string& text) {
 
 std::string Padded(const std::string& text, size_t width) { return text + std::string(width - std::min(width, Width(text)), ' '); }
 
+/// Rows as lines of columns two spaces apart, each as wide as its widest cell, without trailing
+/// blanks.
+std::string AlignedColumns(const std::vector<std::vector<std::string>>& rows) {
+  std::vector<size_t> widths(rows.front().size(), 0);
+  for (const auto& row : rows)
+    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
+  std::string table;
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t c = 0; c < row.size(); ++c) line += (c == 0 ? "" : "  ") + Padded(row[c], widths[c]);
+    line.erase(line.find_last_not_of(' ') + 1);
+    table += line + "\n";
+  }
+  return table;
+}
+
 }  // namespace
 
 std::vector<FoundCamera> WithReachability(const std::vector<CameraRecord>& cameras, const std::vector<Subnet>& subnets) {
@@ -65,16 +81,7 @@ std::string CameraTable(const std::vector<FoundCamera>& cameras) {
   std::vector<std::vector<std::string>> rows = {
       {"#", "SERIAL", "TYPE", "IP ADDRESS", "NETMASK", "GATEWAY", "MAC", "DHCP", "VIDEO", "WEB", "PTZ"}};
   for (size_t i = 0; i < cameras.size(); ++i) rows.push_back(TableRow(i, cameras[i]));
-  std::vector<size_t> widths(rows.front().size(), 0);
-  for (const auto& row : rows)
-    for (size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], Width(row[c]));
-  std::string table;
-  for (const auto& row : rows) {
-    std::string line;
-    for (size_t c = 0; c < row.size(); ++c) line += (c == 0 ? "" : "  ") + Padded(row[c], widths[c]);
-    line.erase(line.find_last_not_of(' ') + 1);
-    table += line + "\n";
-  }
+  std::string table = AlignedColumns(rows);
   const bool anyUnreachable = std::any_of(cameras.begin(), cameras.end(), [](const FoundCamera& c) { return !c.reachable; });
   if (anyUnreachable) table += "! not on any subnet of this computer: change its address to reach it\n";
   return table;
@@ -174,17 +181,7 @@ std::string AssignmentTable(const std::vector<std::pair<PlannedAddress, std::str
   // The serial and the address it had are the camera's own text.
   for (const auto& [planned, state] : rows)
     lines.push_back({Printable(planned.serial), Printable(planned.from), Printable(planned.to), state});
-  std::vector<size_t> widths(lines.front().size(), 0);
-  for (const auto& line : lines)
-    for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], Width(line[c]));
-  std::string table;
-  for (const auto& line : lines) {
-    std::string text;
-    for (size_t c = 0; c < line.size(); ++c) text += (c == 0 ? "" : "  ") + Padded(line[c], widths[c]);
-    text.erase(text.find_last_not_of(' ') + 1);
-    table += text + "\n";
-  }
-  return table;
+  return AlignedColumns(lines);
 }
 
 }  // namespace prowlnet_cli
